@@ -1,0 +1,28 @@
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tagkana::platform {
+
+// Code page 932 (Shift-JIS as Windows writes it), the encoding of every text
+// slot of the tag record on every OS.
+
+// The whole text in code page 932. A character that code page 932 lacks (a
+// surrogate pair counts as one character) becomes one "?". NUL stays NUL.
+std::string encodeCp932(std::u16string_view text);
+
+// Fills all of `slot`: as many whole characters of `text` as fit, then NUL
+// bytes. A two-byte character that would straddle the end is left out.
+// Returns the number of bytes of text written.
+std::size_t encodeCp932Slot(std::u16string_view text, std::span<char> slot);
+
+// Decodes every byte, NUL included. A byte that starts no valid character
+// becomes U+FFFD, so decoding never fails.
+std::u16string decodeCp932(std::string_view bytes);
+
+// True when every byte belongs to a valid code page 932 character.
+bool isValidCp932(std::string_view bytes);
+
+}  // namespace tagkana::platform

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "taglib/TagRecord.h"
+
+namespace tagkana {
+
+// The four calls into the tag library. Each call that takes the record builds
+// its ANSI form in `buffer` just before the call and reads the record back
+// from it just after, the write included; callers own their buffers.
+// A missing library or entry point throws RuntimeError naming it.
+class TagLibrary {
+ public:
+  virtual ~TagLibrary() = default;
+
+  virtual void init() = 0;
+  virtual void free() = 0;
+
+  // True when the library filled the record (only the low 16 bits of its
+  // result count).
+  virtual bool getFileTagInfoEX(std::u16string_view path, TagRecord& record,
+                                AnsiTagRecord& buffer) = 0;
+
+  // True when the library reports that the file was written.
+  virtual bool setTagInfoEX(std::u16string_view path, TagRecord& record, AnsiTagRecord& buffer,
+                            std::int32_t version, std::int32_t keepV1) = 0;
+};
+
+}  // namespace tagkana

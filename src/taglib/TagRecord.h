@@ -1,0 +1,75 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tagkana {
+
+// The tag record exchanged with the tag library, in its 656-byte ANSI form.
+// Text slots hold code page 932 and need not end in a NUL; the two values are
+// little-endian and never interpreted.
+//
+//   offset  size  field
+//        0   128  1 title
+//      128   128  2 artist
+//      256   128  3 album
+//      384     5  4 year
+//      389   128  5 comment
+//      517     3  (padding, always zero)
+//      520     4  6 genre number
+//      524   128  7 genre name
+//      652     4  8 track number
+//      656        total
+using AnsiTagRecord = std::array<unsigned char, 656>;
+
+namespace record {
+inline constexpr std::size_t kTitleLength = 128;
+struct TextSlot {
+  std::size_t offset;
+  std::size_t length;
+};
+inline constexpr std::array<TextSlot, 6> kTextSlots{
+    {{0, 128}, {128, 128}, {256, 128}, {384, 5}, {389, 128}, {524, 128}}};
+inline constexpr std::size_t kGenreNumberOffset = 520;
+inline constexpr std::size_t kTrackNumberOffset = 652;
+}  // namespace record
+
+// The program's own UTF-16 form: every text field holds exactly its length in
+// code units, always.
+struct TagRecord {
+  std::u16string Title = std::u16string(128, u'\0');
+  std::u16string Artist = std::u16string(128, u'\0');
+  std::u16string Album = std::u16string(128, u'\0');
+  std::u16string Year = std::u16string(5, u'\0');
+  std::u16string Comment = std::u16string(128, u'\0');
+  std::array<unsigned char, 4> GenreNumber{};
+  std::u16string GenreName = std::u16string(128, u'\0');
+  std::array<unsigned char, 4> TrackNumber{};
+
+  // Every text field to NULs, both values to 0.
+  void clear();
+
+  // The ANSI form, built into a caller-owned buffer. Each field's code units
+  // are encoded in code page 932 and as many whole characters as fit reach the
+  // slot; the bytes left over are NUL.
+  void toAnsi(AnsiTagRecord& ansi) const;
+
+  // Replaces every field from an ANSI form. A slot decodes to at most its
+  // length in code units; the rest of the field is NUL.
+  void fromAnsi(const AnsiTagRecord& ansi);
+
+  // Fixed-length assignment of the title: left-aligned, filled with spaces to
+  // 128 code units or cut to 128; no NUL is added.
+  void assignTitle(std::u16string_view text);
+
+  bool operator==(const TagRecord&) const = default;
+};
+
+// The text cut before its first NUL (code unit 0, compared exactly); without a
+// NUL the whole text, trailing spaces included.
+std::u16string TrimNul(std::u16string_view text);
+
+}  // namespace tagkana
