@@ -1,0 +1,7 @@
+#include "commands/AttributeReset.h"
+
+namespace tagkana {
+
+void AttributeReset(FormState&, const FileList&, platform::FileSystem&, MessageBoxes&) {}
+
+}  // namespace tagkana

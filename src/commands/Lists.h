@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tagkana {
+
+// The file list (File1) as the commands see it. Positions are 0-based.
+class FileList {
+ public:
+  virtual ~FileList() = default;
+  virtual std::u16string Path() const = 0;  // the folder whose files are listed
+  virtual int ListCount() const = 0;
+  virtual std::u16string List(int index) const = 0;  // the entry's file name
+  virtual bool Selected(int index) const = 0;
+};
+
+// The preview list (List1) as the commands see it.
+class PreviewList {
+ public:
+  virtual ~PreviewList() = default;
+  virtual int ListCount() const = 0;
+  virtual bool Selected(int index) const = 0;
+  virtual void Clear() = 0;
+  virtual void AddItem(std::u16string_view text) = 0;
+};
+
+}  // namespace tagkana

@@ -1,0 +1,10 @@
+#include "common/RuntimeError.h"
+#include "platform/FileSystem.h"
+
+namespace tagkana::platform {
+
+FileSystem& systemFileSystem() {
+  throw RuntimeError(u"未実装です。");
+}
+
+}  // namespace tagkana::platform
