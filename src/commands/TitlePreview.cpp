@@ -1,7 +1,61 @@
 #include "commands/TitlePreview.h"
 
-namespace tagkana {
+#include <string>
 
-void TitlePreview(FormState&, const FileList&, PreviewList&, TagLibrary&, MessageBoxes&) {}
+#include "commands/Messages.h"
+#include "conversion/RtoK.h"
+#include "platform/FileSystem.h"
+
+namespace tagkana {
+namespace {
+
+std::u16string decimal(int value) {
+  const std::string digits = std::to_string(value);
+  return std::u16string(digits.begin(), digits.end());
+}
+
+}  // namespace
+
+void TitlePreview(FormState& state, const FileList& File1, PreviewList& List1, TagLibrary& library,
+                  MessageBoxes& boxes) {
+  // One record and buffer for the whole run: what the library leaves untouched
+  // keeps the previous file's value.
+  TagRecord record;
+  AnsiTagRecord buffer{};
+  bool readFailed = false;
+
+  List1.Clear();
+  state.RowNo = 1;
+  const int count = File1.ListCount();
+  for (state.FileIdx = 0; state.FileIdx < count; ++state.FileIdx) {
+    const int i = state.FileIdx;
+    if (!File1.Selected(i)) {
+      continue;
+    }
+    // Taken unchanged: a root folder already ends in a separator and gives two.
+    state.CurPath = File1.Path() + platform::kPathSeparator + File1.List(i);
+    if (!library.getFileTagInfoEX(state.CurPath, record, buffer)) {
+      readFailed = true;
+      break;
+    }
+    // Row k's file stands at index k; entries past the new rows stay as they were.
+    const auto row = static_cast<std::size_t>(state.RowNo - 1);
+    if (state.FilePaths.size() <= row) {
+      state.FilePaths.resize(row + 1);
+    }
+    state.FilePaths[row] = state.CurPath;
+    state.Title = TrimNul(record.Title);
+    state.KanaTitle = RtoK(state.Title);
+    List1.AddItem(decimal(state.RowNo) + std::u16string(messages::kRowNumberEnd) + state.Title +
+                  std::u16string(messages::kRowArrow) + state.KanaTitle);
+    ++state.RowNo;
+  }
+
+  if (readFailed) {
+    boxes.show(std::u16string(messages::kPreviewReadFailed) + std::u16string(messages::kLineBreak) +
+                   state.CurPath,
+               u"", BoxButtons::Ok, BoxIcon::None);
+  }
+}
 
 }  // namespace tagkana

@@ -1,8 +1,67 @@
 #include "commands/TitleWriteBack.h"
 
-namespace tagkana {
+#include <string>
 
-void TitleWriteBack(FormState&, const PreviewList&, TagLibrary&, platform::FileSystem&,
-                    MessageBoxes&) {}
+#include "commands/Messages.h"
+#include "common/RuntimeError.h"
+#include "conversion/RtoK.h"
+
+namespace tagkana {
+namespace {
+
+void appendLine(FormState& state, platform::FileSystem& files, std::u16string_view outcome) {
+  state.ResultLog += files.normalFileName(state.CurPath);
+  state.ResultLog += outcome;
+  state.ResultLog += messages::kLineBreak;
+}
+
+}  // namespace
+
+void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& library,
+                    platform::FileSystem& files, MessageBoxes& boxes) {
+  if (boxes.show(messages::kConfirmWriteBack, messages::kConfirmTitle, BoxButtons::OkCancel,
+                 BoxIcon::None) != BoxAnswer::Ok) {
+    return;
+  }
+
+  // One record for the run, never cleared between files, so the record written
+  // is the one just read from the same file with only its title replaced.
+  TagRecord record;
+  AnsiTagRecord readBuffer{};
+  AnsiTagRecord writeBuffer{};
+  bool stopped = false;
+
+  const int count = List1.ListCount();
+  for (state.RowIdx = 0; state.RowIdx < count; ++state.RowIdx) {
+    const int r = state.RowIdx;
+    if (!List1.Selected(r)) {
+      continue;
+    }
+    if (static_cast<std::size_t>(r) >= state.FilePaths.size()) {
+      throw RuntimeError(std::u16string(messages::kNoPathForRow));
+    }
+    state.CurPath = state.FilePaths[static_cast<std::size_t>(r)];
+    if (!library.getFileTagInfoEX(state.CurPath, record, readBuffer)) {
+      appendLine(state, files, messages::kLogReadFailed);
+      stopped = true;
+      break;
+    }
+    // The title is read and converted afresh: the row's text may be stale.
+    state.Title = TrimNul(record.Title);
+    record.assignTitle(RtoK(state.Title));
+    if (files.attributes(state.CurPath) & platform::kReadOnly) {
+      appendLine(state, files, messages::kLogReadOnly);
+      continue;
+    }
+    const bool written = library.setTagInfoEX(state.CurPath, record, writeBuffer, 0, 1);
+    appendLine(state, files, written ? messages::kLogWritten : messages::kLogWriteFailed);
+  }
+
+  boxes.show((stopped ? std::u16string(messages::kWriteBackStopped)
+                      : std::u16string(messages::kWriteBackDone)) +
+                 std::u16string(messages::kLineBreak) + std::u16string(messages::kLineBreak) +
+                 state.ResultLog,
+             u"", BoxButtons::Ok, BoxIcon::None);
+}
 
 }  // namespace tagkana

@@ -1,10 +1,107 @@
+#include <errno.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
 #include "common/RuntimeError.h"
 #include "platform/FileSystem.h"
+#include "platform/PathEncoding.h"
 
 namespace tagkana::platform {
+namespace {
+
+std::u16string_view namePart(std::u16string_view path) {
+  const auto slash = path.rfind(u'/');
+  return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+}
+
+bool isDotName(std::u16string_view path) {
+  const auto name = namePart(path);
+  return !name.empty() && name.front() == u'.';
+}
+
+struct stat statOrThrow(std::u16string_view path, std::u16string_view description) {
+  struct stat st {};
+  if (::stat(encodePath(path).c_str(), &st) != 0) {
+    throw RuntimeError(errno == ENOENT || errno == ENOTDIR ? u"ファイルが見つかりません。"
+                                                           : std::u16string(description),
+                       std::u16string(path));
+  }
+  return st;
+}
+
+// The process's umask without changing it, where the system tells it; the
+// set-and-restore fallback leaves a short window other threads could see.
+mode_t currentUmask() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) == 0) {
+      return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8) & 0777);
+    }
+  }
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
+
+class PosixFileSystem final : public FileSystem {
+ public:
+  std::uint32_t attributes(std::u16string_view path) override {
+    const struct stat st = statOrThrow(path, u"ファイルの属性を読み取れませんでした。");
+    std::uint32_t result = 0;
+    if ((st.st_mode & S_IWUSR) == 0) {
+      result |= kReadOnly;
+    }
+    if (isDotName(path)) {
+      result |= kHidden;
+    }
+    if (S_ISREG(st.st_mode)) {
+      result |= kArchive;
+    }
+    return result;
+  }
+
+  void setArchiveOnly(std::u16string_view path) override {
+    const std::u16string_view description = u"ファイルの属性を設定できませんでした。";
+    const struct stat st = statOrThrow(path, description);
+    const mode_t mask = currentUmask();
+    mode_t mode = st.st_mode & 07777;
+    mode_t wanted = mode | S_IWUSR;
+    // Group and others only get to write what they may read, and only as far
+    // as a newly created file would.
+    if ((mode & S_IRGRP) != 0 && (mask & S_IWGRP) == 0) {
+      wanted |= S_IWGRP;
+    }
+    if ((mode & S_IROTH) != 0 && (mask & S_IWOTH) == 0) {
+      wanted |= S_IWOTH;
+    }
+    // Nothing to change: leave files we do not own alone instead of failing.
+    if (wanted == mode) {
+      return;
+    }
+    if (::chmod(encodePath(path).c_str(), wanted) != 0) {
+      throw RuntimeError(std::u16string(description), std::u16string(path));
+    }
+  }
+
+  std::u16string normalFileName(std::u16string_view path) override {
+    struct stat st {};
+    if (::stat(encodePath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode) || isDotName(path)) {
+      return {};
+    }
+    return std::u16string(namePart(path));
+  }
+};
+
+}  // namespace
 
 FileSystem& systemFileSystem() {
-  throw RuntimeError(u"未実装です。");
+  static PosixFileSystem files;
+  return files;
 }
 
 }  // namespace tagkana::platform

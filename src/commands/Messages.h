@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string_view>
+
+// The Japanese texts that the tag commands show or log.
+namespace tagkana::messages {
+
+inline constexpr std::u16string_view kConfirmTitle = u"確認";
+inline constexpr std::u16string_view kLineBreak = u"\r\n";
+
+// Preview rows: "<n>. <title> → <kana>".
+inline constexpr std::u16string_view kRowNumberEnd = u". ";
+inline constexpr std::u16string_view kRowArrow = u" → ";
+
+inline constexpr std::u16string_view kPreviewReadFailed = u"タグ情報を読み取れませんでした。";
+
+inline constexpr std::u16string_view kConfirmWriteBack =
+    u"タグ情報を書き換えます。本当によろしいですか？";
+inline constexpr std::u16string_view kWriteBackDone = u"完了しました";
+inline constexpr std::u16string_view kWriteBackStopped = u"中断しました";
+// Result log lines follow the file name; each begins with an ideographic space.
+inline constexpr std::u16string_view kLogWritten = u"　成功";
+inline constexpr std::u16string_view kLogReadOnly = u"　読みとり専用のため失敗";
+inline constexpr std::u16string_view kLogWriteFailed = u"　書き込みエラーのため失敗";
+inline constexpr std::u16string_view kLogReadFailed = u"　タグ情報を読み取れないため中断";
+inline constexpr std::u16string_view kNoPathForRow =
+    u"選択された行に対応するファイルがありません。";
+
+inline constexpr std::u16string_view kConfirmAttributeReset =
+    u"選択ファイルの属性を書き換えます。\r\n"
+    u"読み取り専用属性・隠しファイル属性は解除され、\r\n"
+    u"アーカイブ属性のみになります。\r\n"
+    u"本当によろしいですか？";
+
+}  // namespace tagkana::messages
