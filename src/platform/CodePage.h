@@ -18,8 +18,11 @@ std::string encodeCp932(std::u16string_view text);
 // Returns the number of bytes of text written.
 std::size_t encodeCp932Slot(std::u16string_view text, std::span<char> slot);
 
-// Decodes every byte, NUL included. A byte that starts no valid character
-// becomes U+FFFD, so decoding never fails.
+// Decodes every byte, NUL included, to one code unit per character. What is
+// not a valid character becomes U+FFFD, so decoding never fails: a byte that
+// starts none, a lead byte at the end, and an unassigned two-byte code (one
+// U+FFFD for both bytes, unless the second is ASCII, which is then read on its
+// own).
 std::u16string decodeCp932(std::string_view bytes);
 
 // True when every byte belongs to a valid code page 932 character.

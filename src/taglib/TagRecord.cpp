@@ -30,7 +30,7 @@ void TagRecord::toAnsi(AnsiTagRecord& ansi) const {
     platform::encodeCp932Slot(
         *fields[i], std::span(reinterpret_cast<char*>(ansi.data()) + slot.offset, slot.length));
   }
-  std::fill(ansi.begin() + 517, ansi.begin() + 520, 0);
+  std::fill(ansi.begin() + record::kPaddingOffset, ansi.begin() + record::kGenreNumberOffset, 0);
   std::memcpy(ansi.data() + record::kGenreNumberOffset, GenreNumber.data(), 4);
   std::memcpy(ansi.data() + record::kTrackNumberOffset, TrackNumber.data(), 4);
 }

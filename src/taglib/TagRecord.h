@@ -33,8 +33,23 @@ struct TextSlot {
 };
 inline constexpr std::array<TextSlot, 6> kTextSlots{
     {{0, 128}, {128, 128}, {256, 128}, {384, 5}, {389, 128}, {524, 128}}};
+inline constexpr std::size_t kPaddingOffset = 517;
 inline constexpr std::size_t kGenreNumberOffset = 520;
 inline constexpr std::size_t kTrackNumberOffset = 652;
+
+// The slots follow one another without gaps except for the padding before the
+// genre number, and the values sit on 4-byte boundaries.
+static_assert(sizeof(AnsiTagRecord) == 656);
+static_assert(kTextSlots[0].offset == 0 && kTextSlots[0].length == kTitleLength);
+static_assert(kTextSlots[1].offset == kTextSlots[0].offset + kTextSlots[0].length);
+static_assert(kTextSlots[2].offset == kTextSlots[1].offset + kTextSlots[1].length);
+static_assert(kTextSlots[3].offset == kTextSlots[2].offset + kTextSlots[2].length);
+static_assert(kTextSlots[4].offset == kTextSlots[3].offset + kTextSlots[3].length);
+static_assert(kPaddingOffset == kTextSlots[4].offset + kTextSlots[4].length);
+static_assert(kGenreNumberOffset == kPaddingOffset + 3 && kGenreNumberOffset % 4 == 0);
+static_assert(kTextSlots[5].offset == kGenreNumberOffset + 4);
+static_assert(kTrackNumberOffset == kTextSlots[5].offset + kTextSlots[5].length);
+static_assert(kTrackNumberOffset % 4 == 0 && kTrackNumberOffset + 4 == sizeof(AnsiTagRecord));
 }  // namespace record
 
 // The program's own UTF-16 form: every text field holds exactly its length in
@@ -53,12 +68,15 @@ struct TagRecord {
   void clear();
 
   // The ANSI form, built into a caller-owned buffer. Each field's code units
-  // are encoded in code page 932 and as many whole characters as fit reach the
-  // slot; the bytes left over are NUL.
+  // are encoded in code page 932 ("?" for what it lacks) and as many whole
+  // characters as fit reach the slot: one that would straddle the slot's end
+  // is left out with all that follows it, and the bytes left over are NUL. The
+  // padding is set to zero.
   void toAnsi(AnsiTagRecord& ansi) const;
 
   // Replaces every field from an ANSI form. A slot decodes to at most its
-  // length in code units; the rest of the field is NUL.
+  // length in code units (bytes that are no character become U+FFFD); the
+  // rest of the field is NUL.
   void fromAnsi(const AnsiTagRecord& ansi);
 
   // Fixed-length assignment of the title: left-aligned, filled with spaces to

@@ -1,25 +1,95 @@
 #include "taglib/Vbmp3Library.h"
 
+#include <optional>
+
 #include "common/RuntimeError.h"
+#include "common/Utf.h"
+#include "platform/DynamicLibrary.h"
+#include "platform/PathEncoding.h"
+#include "vbmp3/vbmp3.h"
 
 namespace tagkana {
+namespace {
 
-struct Vbmp3Library::Impl {};
+// The declarations carry the library's calling convention (__stdcall on
+// 32-bit Windows); only their types are used here, never their addresses.
+using InitFn = decltype(&vbmp3_init);
+using FreeFn = decltype(&vbmp3_free);
+using ReadFn = decltype(&vbmp3_getFileTagInfoEX);
+using WriteFn = decltype(&vbmp3_setTagInfoEX);
 
-Vbmp3Library::Vbmp3Library() : m_impl(new Impl) {}
-Vbmp3Library::~Vbmp3Library() {
-  delete m_impl;
+}  // namespace
+
+struct Vbmp3Library::Impl {
+  std::u16string fileName;
+  std::optional<platform::DynamicLibrary> library;
+  InitFn init = nullptr;
+  FreeFn free = nullptr;
+  ReadFn read = nullptr;
+  WriteFn write = nullptr;
+
+  platform::DynamicLibrary& loaded() {
+    if (!library) {
+      try {
+        library.emplace(fileName);
+      } catch (const RuntimeError&) {
+        // The platform's own wording does not say what the library is for.
+        throw RuntimeError(u"タグライブラリ " + fileName + u" を読み込めませんでした。");
+      }
+    }
+    return *library;
+  }
+
+  template <typename Fn>
+  Fn bound(Fn& entry, const char* name) {
+    if (entry == nullptr) {
+      platform::DynamicLibrary& lib = loaded();
+      void* address = nullptr;
+      try {
+        address = lib.symbol(name);
+      } catch (const RuntimeError&) {
+        throw RuntimeError(u"タグライブラリの関数 " + fromUtf8(name) + u" が見つかりません。");
+      }
+      entry = reinterpret_cast<Fn>(address);
+    }
+    return entry;
+  }
+};
+
+Vbmp3Library::Vbmp3Library() : Vbmp3Library(std::u16string(platform::kVbmp3FileName)) {}
+
+Vbmp3Library::Vbmp3Library(std::u16string fileName) : m_impl(std::make_unique<Impl>()) {
+  m_impl->fileName = std::move(fileName);
 }
+
+Vbmp3Library::~Vbmp3Library() = default;
+
 void Vbmp3Library::init() {
-  throw RuntimeError(u"VBMP3 を読み込めませんでした。");
+  m_impl->bound(m_impl->init, "vbmp3_init")();
 }
-void Vbmp3Library::free() {}
-bool Vbmp3Library::getFileTagInfoEX(std::u16string_view, TagRecord&, AnsiTagRecord&) {
-  return false;
+
+void Vbmp3Library::free() {
+  m_impl->bound(m_impl->free, "vbmp3_free")();
 }
-bool Vbmp3Library::setTagInfoEX(std::u16string_view, TagRecord&, AnsiTagRecord&, std::int32_t,
-                                std::int32_t) {
-  return false;
+
+bool Vbmp3Library::getFileTagInfoEX(std::u16string_view path, TagRecord& record,
+                                    AnsiTagRecord& buffer) {
+  const ReadFn read = m_impl->bound(m_impl->read, "vbmp3_getFileTagInfoEX");
+  const std::string encodedPath = platform::encodePath(path);
+  record.toAnsi(buffer);
+  const std::int32_t result = read(encodedPath.c_str(), buffer.data());
+  record.fromAnsi(buffer);
+  return (result & 0xFFFF) != 0;
+}
+
+bool Vbmp3Library::setTagInfoEX(std::u16string_view path, TagRecord& record, AnsiTagRecord& buffer,
+                                std::int32_t version, std::int32_t keepV1) {
+  const WriteFn write = m_impl->bound(m_impl->write, "vbmp3_setTagInfoEX");
+  const std::string encodedPath = platform::encodePath(path);
+  record.toAnsi(buffer);
+  const std::int32_t result = write(encodedPath.c_str(), buffer.data(), version, keepV1);
+  record.fromAnsi(buffer);
+  return result != 0;
 }
 
 }  // namespace tagkana

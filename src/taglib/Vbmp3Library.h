@@ -1,15 +1,22 @@
 #pragma once
 
+#include <memory>
+#include <string>
+
 #include "taglib/TagLibrary.h"
 
 namespace tagkana {
 
-// The real tag library, loaded by its bare name (libVBMP3.so, VBMP3.dll,
-// libVBMP3.dylib) on the first call; each entry point is looked up on its own
-// first call and kept.
+// The real tag library. Nothing is loaded until the first call; then the
+// library is loaded once by its bare name (libVBMP3.so, VBMP3.dll,
+// libVBMP3.dylib) through the system's usual search, and each entry point is
+// looked up on its own first call and kept. A missing library or entry point
+// throws RuntimeError naming it, on every call that needs it.
 class Vbmp3Library final : public TagLibrary {
  public:
   Vbmp3Library();
+  // Another library with the same four entry points, by bare name or path.
+  explicit Vbmp3Library(std::u16string fileName);
   ~Vbmp3Library() override;
   Vbmp3Library(const Vbmp3Library&) = delete;
   Vbmp3Library& operator=(const Vbmp3Library&) = delete;
@@ -23,7 +30,7 @@ class Vbmp3Library final : public TagLibrary {
 
  private:
   struct Impl;
-  Impl* m_impl;
+  std::unique_ptr<Impl> m_impl;
 };
 
 }  // namespace tagkana
