@@ -1,0 +1,173 @@
+#include "commands/TitlePreview.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/FakeLists.h"
+#include "support/FakeMessageBoxes.h"
+#include "support/FakeTagLibrary.h"
+
+namespace tagkana::test {
+namespace {
+
+using Paths = std::vector<std::u16string>;
+using Rows = std::vector<std::u16string>;
+
+struct Preview {
+  FormState state;
+  FakePreviewList List1;
+  FakeTagLibrary library;
+  ScriptedMessageBoxes boxes;
+
+  void run(const FileList& File1) { TitlePreview(state, File1, List1, library, boxes); }
+};
+
+TEST(TitlePreview, NumbersSelectedFilesInListOrderWithPathsAtTheirRows) {
+  Preview p;
+  FakeFileList File1(u"/music", {u"a.mp3", u"b.mp3", u"c.mp3", u"d.mp3", u"e.mp3", u"f.mp3"});
+  File1.select({1, 3, 4});
+  p.library.addFile(u"/music/b.mp3", u"さくら");
+  p.library.addFile(u"/music/d.mp3", u"2001  ");  // trailing spaces are part of the title
+  p.library.addFile(u"/music/e.mp3", u"");
+  p.library.addFile(u"/music/a.mp3", u"unselected");
+
+  p.run(File1);
+
+  EXPECT_EQ(p.List1.rows, (Rows{u"1. さくら → さくら", u"2. 2001   → 2001  ", u"3.  → "}));
+  EXPECT_EQ(p.state.FilePaths, (Paths{u"/music/b.mp3", u"/music/d.mp3", u"/music/e.mp3"}));
+  EXPECT_EQ(p.library.readPaths(), p.state.FilePaths);
+  EXPECT_EQ(p.state.RowNo, 4);
+  EXPECT_EQ(p.state.CurPath, u"/music/e.mp3");
+  EXPECT_EQ(p.state.Title, u"");
+  EXPECT_TRUE(p.library.writes().empty());
+  EXPECT_TRUE(p.boxes.shown.empty());
+}
+
+TEST(TitlePreview, StopsAtAFailedReadAndNamesTheFile) {
+  Preview p;
+  FakeFileList File1(u"/music", {u"a.mp3", u"b.mp3", u"c.mp3", u"d.mp3"});
+  File1.select({0, 1, 2, 3});
+  p.library.addFile(u"/music/a.mp3", u"いち");
+  p.library.addFile(u"/music/b.mp3", u"に");
+  p.library.addFile(u"/music/c.mp3", u"さん").readable = false;
+  p.library.addFile(u"/music/d.mp3", u"よん");
+
+  p.run(File1);
+
+  EXPECT_EQ(p.List1.rows, (Rows{u"1. いち → いち", u"2. に → に"}));
+  EXPECT_EQ(p.state.FilePaths, (Paths{u"/music/a.mp3", u"/music/b.mp3"}));
+  EXPECT_EQ(p.library.readPaths(), (Paths{u"/music/a.mp3", u"/music/b.mp3", u"/music/c.mp3"}));
+  EXPECT_EQ(p.state.CurPath, u"/music/c.mp3");
+  EXPECT_EQ(p.state.RowNo, 3);
+  ASSERT_EQ(p.boxes.shown.size(), 1u);
+  EXPECT_EQ(p.boxes.shown[0].text, u"タグ情報を読み取れませんでした。\r\n/music/c.mp3");
+  EXPECT_EQ(p.boxes.shown[0].title, u"");
+  EXPECT_EQ(p.boxes.shown[0].buttons, BoxButtons::Ok);
+  EXPECT_EQ(p.boxes.shown[0].icon, BoxIcon::None);
+}
+
+TEST(TitlePreview, SecondRunStartsOverAndLeavesLaterPathsAlone) {
+  Preview p;
+  p.library.addFile(u"/a/1.mp3", u"いち");
+  p.library.addFile(u"/a/2.mp3", u"に");
+  p.library.addFile(u"/a/3.mp3", u"さん");
+  FakeFileList File1(u"/a", {u"1.mp3", u"2.mp3", u"3.mp3"});
+  File1.select({0, 1, 2});
+  p.run(File1);
+  p.List1.select({0, 2});
+
+  FakeFileList other(u"/a", {u"1.mp3", u"2.mp3", u"3.mp3"});
+  other.select({2});
+  p.run(other);
+
+  EXPECT_EQ(p.List1.rows, (Rows{u"1. さん → さん"}));
+  EXPECT_TRUE(p.List1.selected.empty());
+  EXPECT_EQ(p.state.FilePaths, (Paths{u"/a/3.mp3", u"/a/2.mp3", u"/a/3.mp3"}));
+  EXPECT_EQ(p.state.RowNo, 2);
+}
+
+TEST(TitlePreview, NoSelectionEmptiesTheListAndTouchesNothingElse) {
+  Preview p;
+  p.List1.rows = {u"1. old → old"};
+  p.state.FilePaths = {u"/old/1.mp3"};
+  p.state.RowNo = 7;
+  FakeFileList File1(u"/music", {u"a.mp3", u"b.mp3"});
+
+  p.run(File1);
+
+  EXPECT_TRUE(p.List1.rows.empty());
+  EXPECT_EQ(p.List1.clears, 1);
+  EXPECT_EQ(p.state.RowNo, 1);
+  EXPECT_EQ(p.state.FilePaths, (Paths{u"/old/1.mp3"}));
+  EXPECT_TRUE(p.library.calls.empty());
+  EXPECT_TRUE(p.boxes.shown.empty());
+
+  FakeFileList empty(u"/music", {});
+  p.run(empty);
+  EXPECT_TRUE(p.List1.rows.empty());
+  EXPECT_TRUE(p.library.calls.empty());
+}
+
+TEST(TitlePreview, RootFolderGivesTwoSeparators) {
+  Preview p;
+#ifdef _WIN32
+  FakeFileList File1(u"C:\\", {u"a.mp3"});
+  const std::u16string expected = u"C:\\\\a.mp3";
+#else
+  FakeFileList File1(u"/", {u"a.mp3"});
+  const std::u16string expected = u"//a.mp3";
+#endif
+  File1.select({0});
+  p.library.addFile(expected, u"いち");
+
+  p.run(File1);
+
+  EXPECT_EQ(p.library.readPaths(), (Paths{expected}));
+  EXPECT_EQ(p.state.FilePaths, (Paths{expected}));
+  EXPECT_EQ(p.List1.rows, (Rows{u"1. いち → いち"}));
+}
+
+TEST(TitlePreview, RecordIsKeptBetweenFilesButNotBetweenRuns) {
+  Preview p;
+  FakeFileList File1(u"/m", {u"a.mp3", u"b.mp3"});
+  File1.select({0, 1});
+  p.library.addFile(u"/m/a.mp3", u"いち").artist = std::u16string(u"あ");
+  p.library.files[u"/m/b.mp3"] = FakeTagFile{};  // a read that fills nothing
+
+  p.run(File1);
+
+  // b's read starts from what a's read left.
+  EXPECT_EQ(p.List1.rows, (Rows{u"1. いち → いち", u"2. いち → いち"}));
+  ASSERT_EQ(p.library.calls.size(), 2u);
+  EXPECT_EQ(TrimNul(p.library.calls[1].record.Artist), u"あ");
+
+  // A new run starts from a cleared record.
+  FakeFileList onlyB(u"/m", {u"a.mp3", u"b.mp3"});
+  onlyB.select({1});
+  p.run(onlyB);
+  EXPECT_EQ(p.List1.rows, (Rows{u"1.  → "}));
+  EXPECT_EQ(p.library.calls.back().record, TagRecord{});
+}
+
+TEST(TitlePreview, HasNoRowLimit) {
+  Preview p;
+  FakeFileList File1(u"/m", {});
+  for (int i = 0; i < 1005; ++i) {
+    const std::string name = std::to_string(i) + ".mp3";
+    File1.entries.push_back({std::u16string(name.begin(), name.end()), true});
+    p.library.addFile(u"/m/" + File1.entries.back().name, u"あ");
+  }
+
+  p.run(File1);
+
+  ASSERT_EQ(p.List1.rows.size(), 1005u);
+  EXPECT_EQ(p.List1.rows[1004], u"1005. あ → あ");
+  ASSERT_EQ(p.state.FilePaths.size(), 1005u);
+  EXPECT_EQ(p.state.FilePaths[1004], u"/m/1004.mp3");
+  EXPECT_EQ(p.state.RowNo, 1006);
+}
+
+}  // namespace
+}  // namespace tagkana::test

@@ -1,0 +1,272 @@
+#include "commands/TitleWriteBack.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "commands/TitlePreview.h"
+#include "common/RuntimeError.h"
+#include "support/FakeFileSystem.h"
+#include "support/FakeLists.h"
+#include "support/FakeMessageBoxes.h"
+#include "support/FakeTagLibrary.h"
+
+namespace tagkana::test {
+namespace {
+
+using Paths = std::vector<std::u16string>;
+
+std::u16string padded(std::u16string text) {
+  text.resize(128, u' ');
+  return text;
+}
+
+// Rows 0.. of List1 stand for the given files, all writable, titled as given.
+struct WriteBack {
+  FormState state;
+  FakePreviewList List1;
+  FakeTagLibrary library;
+  FakeFileSystem files;
+  ScriptedMessageBoxes boxes;
+
+  void addRow(const std::u16string& path, const std::u16string& title,
+              std::uint32_t attributes = platform::kArchive) {
+    state.FilePaths.push_back(path);
+    List1.rows.push_back(u"row of " + path);
+    library.addFile(path, title);
+    files.add(path, attributes);
+  }
+
+  void run(BoxAnswer answer = BoxAnswer::Ok) {
+    boxes.answers.push_back(answer);
+    TitleWriteBack(state, List1, library, files, boxes);
+  }
+
+  const ShownBox& lastBox() const { return boxes.shown.back(); }
+};
+
+TEST(TitleWriteBack, CancelChangesNothing) {
+  WriteBack w;
+  w.addRow(u"/m/a.mp3", u"いち");
+  w.List1.select({0});
+  w.state.ResultLog = u"x.mp3　成功\r\n";
+  w.state.CurPath = u"/before";
+
+  w.run(BoxAnswer::Cancel);
+
+  ASSERT_EQ(w.boxes.shown.size(), 1u);
+  EXPECT_EQ(w.boxes.shown[0].text, u"タグ情報を書き換えます。本当によろしいですか？");
+  EXPECT_EQ(w.boxes.shown[0].title, u"確認");
+  EXPECT_EQ(w.boxes.shown[0].buttons, BoxButtons::OkCancel);
+  EXPECT_EQ(w.boxes.shown[0].icon, BoxIcon::None);
+  EXPECT_TRUE(w.library.calls.empty());
+  EXPECT_EQ(w.state.ResultLog, u"x.mp3　成功\r\n");
+  EXPECT_EQ(w.state.CurPath, u"/before");
+}
+
+TEST(TitleWriteBack, WritesEverySelectedRowAndShowsTheLog) {
+  WriteBack w;
+  w.addRow(u"/m/a.mp3", u"いち");
+  w.addRow(u"/m/b.mp3", u"に");
+  w.addRow(u"/m/c.mp3", u"さん");
+  w.addRow(u"/m/d.mp3", u"2001");
+  w.List1.select({0, 2, 3});
+
+  w.run();
+
+  const auto writes = w.library.writes();
+  ASSERT_EQ(writes.size(), 3u);
+  EXPECT_EQ(w.library.writtenPaths(), (Paths{u"/m/a.mp3", u"/m/c.mp3", u"/m/d.mp3"}));
+  EXPECT_EQ(writes[0].record.Title, padded(u"いち"));
+  EXPECT_EQ(writes[2].record.Title, padded(u"2001"));
+  for (const auto& write : writes) {
+    EXPECT_EQ(write.version, 0);
+    EXPECT_EQ(write.keepV1, 1);
+  }
+  EXPECT_EQ(w.state.ResultLog, u"a.mp3　成功\r\nc.mp3　成功\r\nd.mp3　成功\r\n");
+  EXPECT_EQ(w.state.CurPath, u"/m/d.mp3");
+  EXPECT_EQ(w.state.Title, u"2001");
+  ASSERT_EQ(w.boxes.shown.size(), 2u);
+  EXPECT_EQ(w.lastBox().text, u"完了しました\r\n\r\na.mp3　成功\r\nc.mp3　成功\r\nd.mp3　成功\r\n");
+  EXPECT_EQ(w.lastBox().title, u"");
+  EXPECT_EQ(w.lastBox().buttons, BoxButtons::Ok);
+  EXPECT_EQ(w.lastBox().icon, BoxIcon::None);
+}
+
+TEST(TitleWriteBack, NothingSelectedStillShowsTheEarlierLog) {
+  WriteBack w;
+  w.run();
+  EXPECT_EQ(w.lastBox().text, u"完了しました\r\n\r\n");
+
+  w.addRow(u"/m/a.mp3", u"いち");
+  w.state.ResultLog = u"z.mp3　成功\r\n";
+  w.run();
+  EXPECT_TRUE(w.library.calls.empty());
+  EXPECT_EQ(w.lastBox().text, u"完了しました\r\n\r\nz.mp3　成功\r\n");
+}
+
+TEST(TitleWriteBack, LogGrowsOverRuns) {
+  WriteBack w;
+  w.addRow(u"/m/a.mp3", u"いち");
+  w.addRow(u"/m/b.mp3", u"に");
+  w.List1.select({0});
+  w.run();
+  w.List1.selected = {1};
+  w.run();
+
+  EXPECT_EQ(w.state.ResultLog, u"a.mp3　成功\r\nb.mp3　成功\r\n");
+  EXPECT_EQ(w.lastBox().text, u"完了しました\r\n\r\na.mp3　成功\r\nb.mp3　成功\r\n");
+}
+
+TEST(TitleWriteBack, RefusesReadOnlyFilesAndGoesOn) {
+  WriteBack w;
+  w.addRow(u"/m/a.mp3", u"いち");
+  w.addRow(u"/m/b.mp3", u"に", platform::kArchive | platform::kReadOnly);
+  w.addRow(u"/m/c.mp3", u"さん");
+  w.List1.select({0, 1, 2});
+
+  w.run();
+
+  // Still read (a failed read of it would stop the run), never written.
+  EXPECT_EQ(w.library.readPaths(), (Paths{u"/m/a.mp3", u"/m/b.mp3", u"/m/c.mp3"}));
+  EXPECT_EQ(w.library.writtenPaths(), (Paths{u"/m/a.mp3", u"/m/c.mp3"}));
+  EXPECT_EQ(w.state.ResultLog, u"a.mp3　成功\r\nb.mp3　読みとり専用のため失敗\r\nc.mp3　成功\r\n");
+}
+
+TEST(TitleWriteBack, ReportsAFailedWriteAndGoesOn) {
+  WriteBack w;
+  w.addRow(u"/m/a.mp3", u"いち");
+  w.addRow(u"/m/b.mp3", u"に");
+  w.library.files[u"/m/a.mp3"].writable = false;
+  w.List1.select({0, 1});
+
+  w.run();
+
+  EXPECT_EQ(w.state.ResultLog, u"a.mp3　書き込みエラーのため失敗\r\nb.mp3　成功\r\n");
+  EXPECT_EQ(w.lastBox().text,
+            u"完了しました\r\n\r\na.mp3　書き込みエラーのため失敗\r\nb.mp3　成功\r\n");
+}
+
+TEST(TitleWriteBack, StopsAtAFailedReadAndSaysSo) {
+  WriteBack w;
+  for (const auto* name : {u"a", u"b", u"c", u"d", u"e"}) {
+    w.addRow(u"/m/" + std::u16string(name) + u".mp3", u"いち");
+  }
+  w.library.files[u"/m/c.mp3"].readable = false;
+  w.state.ResultLog = u"x.mp3　成功\r\n";
+  w.List1.select({0, 1, 2, 3, 4});
+
+  w.run();
+
+  EXPECT_EQ(w.library.readPaths(), (Paths{u"/m/a.mp3", u"/m/b.mp3", u"/m/c.mp3"}));
+  EXPECT_EQ(w.library.writtenPaths(), (Paths{u"/m/a.mp3", u"/m/b.mp3"}));
+  const std::u16string log =
+      u"x.mp3　成功\r\na.mp3　成功\r\nb.mp3　成功\r\nc.mp3　タグ情報を読み取れないため中断\r\n";
+  EXPECT_EQ(w.state.ResultLog, log);
+  ASSERT_EQ(w.boxes.shown.size(), 2u);
+  EXPECT_EQ(w.lastBox().text, u"中断しました\r\n\r\n" + log);
+  EXPECT_EQ(w.lastBox().buttons, BoxButtons::Ok);
+  EXPECT_EQ(w.lastBox().title, u"");
+}
+
+TEST(TitleWriteBack, HiddenFilesAreLoggedWithoutAName) {
+  WriteBack w;
+  w.addRow(u"/m/.a.mp3", u"いち", platform::kArchive | platform::kHidden);
+  w.addRow(u"/m/.b.mp3", u"に", platform::kArchive | platform::kHidden | platform::kReadOnly);
+  w.List1.select({0, 1});
+
+  w.run();
+
+  EXPECT_EQ(w.state.ResultLog, u"　成功\r\n　読みとり専用のため失敗\r\n");
+}
+
+TEST(TitleWriteBack, RecordTravelsFromReadToWriteWithOnlyTheTitleReplaced) {
+  WriteBack w;
+  w.addRow(u"/m/a.mp3", u"いち");
+  w.addRow(u"/m/b.mp3", u"に");
+  w.library.files[u"/m/a.mp3"].artist = u"あーてぃすと";
+  w.library.files[u"/m/a.mp3"].trackNumber = {{7, 0, 0, 0}};
+  w.List1.select({0, 1});
+
+  w.run();
+
+  const auto writes = w.library.writes();
+  ASSERT_EQ(writes.size(), 2u);
+  EXPECT_EQ(TrimNul(writes[0].record.Artist), u"あーてぃすと");
+  EXPECT_EQ(writes[0].record.TrackNumber, (std::array<unsigned char, 4>{7, 0, 0, 0}));
+  // b's read left the other fields as a's read made them.
+  EXPECT_EQ(TrimNul(writes[1].record.Artist), u"あーてぃすと");
+  EXPECT_EQ(writes[1].record.TrackNumber, (std::array<unsigned char, 4>{7, 0, 0, 0}));
+  // The title goes out space-filled, without a NUL: "に" is 2 bytes, then 126 spaces.
+  EXPECT_EQ(writes[1].buffer[0], 0x82);
+  EXPECT_EQ(writes[1].buffer[1], 0xC9);
+  EXPECT_EQ(writes[1].buffer[2], ' ');
+  EXPECT_EQ(writes[1].buffer[127], ' ');
+}
+
+TEST(TitleWriteBack, ConvertsTheTitleReadNowNotTheRowText) {
+  WriteBack w;
+  w.library.addFile(u"/m/a.mp3", u"いち");
+  w.files.add(u"/m/a.mp3");
+  FakeFileList File1(u"/m", {u"a.mp3"});
+  File1.select({0});
+  TitlePreview(w.state, File1, w.List1, w.library, w.boxes);
+  ASSERT_EQ(w.List1.rows, (std::vector<std::u16string>{u"1. いち → いち"}));
+
+  w.library.files[u"/m/a.mp3"].title = u"に";
+  w.List1.select({0});
+  w.run();
+
+  ASSERT_EQ(w.library.writes().size(), 1u);
+  EXPECT_EQ(w.library.writes()[0].record.Title, padded(u"に"));
+  EXPECT_EQ(w.state.Title, u"に");
+}
+
+TEST(TitleWriteBack, WritesThePreviewedFilesAfterTheFolderChanged) {
+  WriteBack w;
+  for (const auto* path : {u"/one/a.mp3", u"/one/b.mp3", u"/one/c.mp3", u"/two/a.mp3"}) {
+    w.library.addFile(path, u"いち");
+    w.files.add(path);
+  }
+  FakeFileList File1(u"/one", {u"a.mp3", u"b.mp3", u"c.mp3"});
+  File1.select({0, 2});
+  TitlePreview(w.state, File1, w.List1, w.library, w.boxes);
+
+  File1.folder = u"/two";
+  File1.entries = {{u"a.mp3", true}};
+  w.List1.select({1});
+  w.run();
+
+  EXPECT_EQ(w.library.writtenPaths(), (Paths{u"/one/c.mp3"}));
+  EXPECT_EQ(w.state.ResultLog, u"c.mp3　成功\r\n");
+}
+
+TEST(TitleWriteBack, RunTimeErrorsNameTheFileAndKeepTheLog) {
+  // The file vanished between the tag read and the attribute read.
+  WriteBack w;
+  w.addRow(u"/m/a.mp3", u"いち");
+  w.addRow(u"/m/b.mp3", u"に");
+  w.files.files.erase(u"/m/b.mp3");
+  w.List1.select({0, 1});
+  try {
+    w.run();
+    ADD_FAILURE() << "no error";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.file(), u"/m/b.mp3");
+  }
+  EXPECT_EQ(w.state.ResultLog, u"a.mp3　成功\r\n");
+  EXPECT_EQ(w.library.writtenPaths(), (Paths{u"/m/a.mp3"}));
+  EXPECT_EQ(w.boxes.shown.size(), 1u);
+
+  // A selected row that no preview gave a path.
+  WriteBack rows;
+  rows.addRow(u"/m/a.mp3", u"いち");
+  rows.List1.rows.push_back(u"2. stray");
+  rows.List1.select({1});
+  EXPECT_THROW(rows.run(), RuntimeError);
+  EXPECT_TRUE(rows.library.calls.empty());
+}
+
+}  // namespace
+}  // namespace tagkana::test

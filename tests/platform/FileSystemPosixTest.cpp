@@ -1,0 +1,120 @@
+#ifndef _WIN32
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "common/RuntimeError.h"
+#include "platform/FileSystem.h"
+#include "support/TempFolder.h"
+
+namespace tagkana::test {
+namespace {
+
+using platform::systemFileSystem;
+
+class ScopedUmask {
+ public:
+  explicit ScopedUmask(mode_t mask) : m_previous(::umask(mask)) {}
+  ~ScopedUmask() { ::umask(m_previous); }
+  ScopedUmask(const ScopedUmask&) = delete;
+  ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+ private:
+  mode_t m_previous;
+};
+
+std::u16string fileWithMode(const TempFolder& folder, std::u16string_view name, mode_t mode) {
+  const auto path = folder.createFile(name);
+  EXPECT_EQ(::chmod(path.c_str(), mode), 0);
+  return folder.pathOf(name);
+}
+
+mode_t modeOf(const TempFolder& folder, std::u16string_view name) {
+  struct stat st {};
+  EXPECT_EQ(::stat((folder.path() / std::filesystem::path(std::u16string(name))).c_str(), &st), 0);
+  return st.st_mode & 07777;
+}
+
+TEST(FileSystemPosix, AttributesComeFromModeAndName) {
+  TempFolder folder;
+  auto& files = systemFileSystem();
+  EXPECT_EQ(files.attributes(fileWithMode(folder, u"w.mp3", 0644)), 32u);
+  EXPECT_EQ(files.attributes(fileWithMode(folder, u"r.mp3", 0444)), 33u);
+  // Only the owner's write permission counts.
+  EXPECT_EQ(files.attributes(fileWithMode(folder, u"g.mp3", 0466)), 33u);
+  EXPECT_EQ(files.attributes(fileWithMode(folder, u"u.mp3", 0200)), 32u);
+  EXPECT_EQ(files.attributes(fileWithMode(folder, u".h.mp3", 0644)), 34u);
+  EXPECT_EQ(files.attributes(fileWithMode(folder, u".hr.mp3", 0444)), 35u);
+  EXPECT_EQ(files.attributes(fileWithMode(folder, u"さくら.mp3", 0444)), 33u);
+  // A doubled separator names the same file.
+  EXPECT_EQ(files.attributes(folder.path().u16string() + u"//r.mp3"), 33u);
+  // A folder is not archived.
+  std::filesystem::create_directory(folder.path() / "sub");
+  EXPECT_EQ(files.attributes(folder.pathOf(u"sub")) & 32u, 0u);
+
+  const std::u16string missing = folder.pathOf(u"missing.mp3");
+  try {
+    files.attributes(missing);
+    ADD_FAILURE() << "no error";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.description(), u"ファイルが見つかりません。");
+    EXPECT_EQ(e.file(), missing);
+  }
+}
+
+TEST(FileSystemPosix, ArchiveOnlyAddsWritePermissionWithinTheUmask) {
+  TempFolder folder;
+  auto& files = systemFileSystem();
+  {
+    ScopedUmask mask(022);
+    files.setArchiveOnly(fileWithMode(folder, u"a.mp3", 0444));
+    EXPECT_EQ(modeOf(folder, u"a.mp3"), 0644u);
+    EXPECT_EQ(files.attributes(folder.pathOf(u"a.mp3")), 32u);
+    // Nobody gets to write what they cannot read.
+    files.setArchiveOnly(fileWithMode(folder, u"b.mp3", 0400));
+    EXPECT_EQ(modeOf(folder, u"b.mp3"), 0600u);
+    // Never takes a permission away.
+    files.setArchiveOnly(fileWithMode(folder, u"c.mp3", 0777));
+    EXPECT_EQ(modeOf(folder, u"c.mp3"), 0777u);
+    files.setArchiveOnly(fileWithMode(folder, u"d.mp3", 0644));
+    EXPECT_EQ(modeOf(folder, u"d.mp3"), 0644u);
+  }
+  {
+    ScopedUmask mask(002);
+    files.setArchiveOnly(fileWithMode(folder, u"e.mp3", 0444));
+    EXPECT_EQ(modeOf(folder, u"e.mp3"), 0664u);
+    files.setArchiveOnly(fileWithMode(folder, u"f.mp3", 0440));
+    EXPECT_EQ(modeOf(folder, u"f.mp3"), 0660u);
+  }
+  {
+    ScopedUmask mask(077);
+    files.setArchiveOnly(fileWithMode(folder, u"g.mp3", 0444));
+    EXPECT_EQ(modeOf(folder, u"g.mp3"), 0644u);
+  }
+  // A hidden file keeps its name, so it stays hidden.
+  files.setArchiveOnly(fileWithMode(folder, u".h.mp3", 0444));
+  EXPECT_EQ(files.attributes(folder.pathOf(u".h.mp3")), 34u);
+
+  EXPECT_THROW(files.setArchiveOnly(folder.pathOf(u"missing.mp3")), RuntimeError);
+}
+
+TEST(FileSystemPosix, NormalFileNameIsTheNameOfAVisibleRegularFile) {
+  TempFolder folder;
+  auto& files = systemFileSystem();
+  EXPECT_EQ(files.normalFileName(fileWithMode(folder, u"a.mp3", 0444)), u"a.mp3");
+  EXPECT_EQ(files.normalFileName(fileWithMode(folder, u"さくら.mp3", 0644)), u"さくら.mp3");
+  EXPECT_EQ(files.normalFileName(folder.path().u16string() + u"//a.mp3"), u"a.mp3");
+  EXPECT_EQ(files.normalFileName(fileWithMode(folder, u".h.mp3", 0644)), u"");
+  EXPECT_EQ(files.normalFileName(folder.pathOf(u"missing.mp3")), u"");
+  std::filesystem::create_directory(folder.path() / "sub");
+  EXPECT_EQ(files.normalFileName(folder.pathOf(u"sub")), u"");
+}
+
+}  // namespace
+}  // namespace tagkana::test
+
+#endif

@@ -1,0 +1,33 @@
+#include "support/FakeFileSystem.h"
+
+#include "common/RuntimeError.h"
+
+namespace tagkana::test {
+
+std::uint32_t FakeFileSystem::attributes(std::u16string_view path) {
+  const auto found = files.find(std::u16string(path));
+  if (found == files.end()) {
+    throw RuntimeError(u"ファイルが見つかりません。", std::u16string(path));
+  }
+  return found->second;
+}
+
+void FakeFileSystem::setArchiveOnly(std::u16string_view path) {
+  archiveOnlySets.emplace_back(path);
+  const auto found = files.find(std::u16string(path));
+  if (found == files.end()) {
+    throw RuntimeError(u"ファイルが見つかりません。", std::u16string(path));
+  }
+  found->second = platform::kArchive;
+}
+
+std::u16string FakeFileSystem::normalFileName(std::u16string_view path) {
+  const auto found = files.find(std::u16string(path));
+  if (found == files.end() || (found->second & (platform::kHidden | platform::kSystem)) != 0) {
+    return {};
+  }
+  const auto separator = path.find_last_of(u"/\\");
+  return std::u16string(separator == std::u16string_view::npos ? path : path.substr(separator + 1));
+}
+
+}  // namespace tagkana::test
