@@ -44,6 +44,14 @@ std::u16string rTrim(std::u16string text) {
   return text;
 }
 
+// "-", the fragment, "-".
+std::u16string hyphenKey(std::u16string_view fragment) {
+  std::u16string key = u"-";
+  key += fragment;
+  key += u'-';
+  return key;
+}
+
 [[noreturn]] void overflow() {
   throw RuntimeError(u"オーバーフローしました。");
 }
@@ -66,13 +74,13 @@ std::u16string literalRtoK(std::u16string_view Romaji) {
   std::u16string result;
   std::int16_t p = 1;
   while (p <= n) {
-    const std::u16string key3 = u"-" + mid(Romaji, p, 3) + u"-";
+    const std::u16string key3 = hyphenKey(mid(Romaji, p, 3));
     if (const int q = inStr(Romaji3Keys, key3); q > 0) {
       result += rTrim(mid(Kana3Slots, q, 4));
       p = advance(p, 3);
       continue;
     }
-    const std::u16string key2 = u"-" + mid(Romaji, p, 2) + u"-";
+    const std::u16string key2 = hyphenKey(mid(Romaji, p, 2));
     if (const int q = inStr(Romaji2Keys, key2); q > 0) {
       result += rTrim(mid(Kana2Slots, q, 3));
       p = advance(p, 2);
