@@ -1,0 +1,70 @@
+#include "FdStream.h"
+
+#include <errno.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace vbmp3 {
+
+FdStream::FdStream(int fd, std::string name, off_t length)
+    : m_fd(fd), m_name(std::move(name)), m_length(static_cast<long>(length)) {}
+
+TagLib::FileName FdStream::name() const {
+  return m_name.c_str();
+}
+
+TagLib::ByteVector FdStream::readBlock(unsigned long length) {
+  // A damaged size field must not make us allocate more than the file holds.
+  const long available = std::max(0L, m_length - m_position);
+  const auto size = static_cast<unsigned int>(
+      std::min<unsigned long>(length, static_cast<unsigned long>(available)));
+  TagLib::ByteVector block(size, '\0');
+  unsigned int done = 0;
+  while (done < size) {
+    const ssize_t n = ::pread(m_fd, block.data() + done, size - done, m_position + done);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      m_failed = true;
+      break;
+    }
+    done += static_cast<unsigned int>(n);
+  }
+  block.resize(done);
+  m_position += done;
+  return block;
+}
+
+void FdStream::writeBlock(const TagLib::ByteVector&) {
+  m_failed = true;
+}
+
+void FdStream::insert(const TagLib::ByteVector&, unsigned long, unsigned long) {
+  m_failed = true;
+}
+
+void FdStream::removeBlock(unsigned long, unsigned long) {
+  m_failed = true;
+}
+
+void FdStream::truncate(long) {
+  m_failed = true;
+}
+
+void FdStream::seek(long offset, Position p) {
+  long base = 0;
+  if (p == Current) {
+    base = m_position;
+  } else if (p == End) {
+    base = m_length;
+  }
+  // Like fseek, a position before the start is refused and changes nothing.
+  if (offset < 0 && -offset > base) {
+    return;
+  }
+  m_position = base + offset;
+}
+
+}  // namespace vbmp3

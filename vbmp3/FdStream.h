@@ -1,0 +1,42 @@
+#pragma once
+
+#include <sys/types.h>
+#include <taglib/tiostream.h>
+
+#include <string>
+
+namespace vbmp3 {
+
+// A read-only TagLib stream over an open file descriptor. TagLib never gets a
+// way to write the real file: every write goes through our own code.
+class FdStream : public TagLib::IOStream {
+ public:
+  FdStream(int fd, std::string name, off_t length);
+
+  TagLib::FileName name() const override;
+  TagLib::ByteVector readBlock(unsigned long length) override;
+  void writeBlock(const TagLib::ByteVector& data) override;
+  void insert(const TagLib::ByteVector& data, unsigned long start = 0,
+              unsigned long replace = 0) override;
+  void removeBlock(unsigned long start = 0, unsigned long length = 0) override;
+  bool readOnly() const override { return true; }
+  bool isOpen() const override { return m_fd >= 0; }
+  void seek(long offset, Position p = Beginning) override;
+  void clear() override {}
+  long tell() const override { return m_position; }
+  long length() override { return m_length; }
+  void truncate(long length) override;
+
+  // True once a read failed for another reason than the end of the file, so
+  // that what TagLib parsed from it cannot be trusted.
+  bool failed() const { return m_failed; }
+
+ private:
+  int m_fd;
+  std::string m_name;
+  long m_length;
+  long m_position = 0;
+  bool m_failed = false;
+};
+
+}  // namespace vbmp3
