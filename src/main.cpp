@@ -1,10 +1,5 @@
-#include <QApplication>
-
-#include "ui/Form1.h"
+#include "ui/Startup.h"
 
 int main(int argc, char* argv[]) {
-  QApplication app(argc, argv);
-  tagkana::Form1 window;
-  window.show();
-  return QApplication::exec();
+  return tagkana::runApplication(argc, argv);
 }

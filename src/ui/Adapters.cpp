@@ -1,0 +1,54 @@
+#include "ui/Adapters.h"
+
+#include <string>
+
+#include "common/RuntimeError.h"
+
+namespace tagkana {
+namespace {
+
+void checkIndex(int index, int count, const char16_t* list) {
+  if (index < 0 || index >= count) {
+    throw RuntimeError(std::u16string(list) + u" の位置 " + fromUtf8(std::to_string(index)) +
+                       u" は範囲外です。");
+  }
+}
+
+}  // namespace
+
+std::u16string File1Adapter::Path() const {
+  return m_list.Path().toStdU16String();
+}
+
+int File1Adapter::ListCount() const {
+  return m_list.ListCount();
+}
+
+std::u16string File1Adapter::List(int index) const {
+  checkIndex(index, m_list.ListCount(), u"File1");
+  return m_list.List(index).toStdU16String();
+}
+
+bool File1Adapter::Selected(int index) const {
+  checkIndex(index, m_list.ListCount(), u"File1");
+  return m_list.Selected(index);
+}
+
+int List1Adapter::ListCount() const {
+  return m_list.ListCount();
+}
+
+bool List1Adapter::Selected(int index) const {
+  checkIndex(index, m_list.ListCount(), u"List1");
+  return m_list.Selected(index);
+}
+
+void List1Adapter::Clear() {
+  m_list.Clear();
+}
+
+void List1Adapter::AddItem(std::u16string_view text) {
+  m_list.AddItem(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+}  // namespace tagkana

@@ -1,0 +1,147 @@
+#pragma once
+
+#include <QComboBox>
+#include <QListWidget>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tagkana {
+
+class RuntimeError;
+
+// Where a list control reports a failure of a choice made by the user or
+// through a property (an unreadable folder, an unknown drive).
+using ErrorReporter = std::function<void(const RuntimeError&)>;
+
+// Drive1: the drives of the machine, one selected. On POSIX a drive's text is
+// its mount path. Selecting another drive, by the user or through `Drive`,
+// emits Change before it returns.
+class DriveListBox : public QComboBox {
+  Q_OBJECT
+  Q_PROPERTY(QString Drive READ Drive WRITE writeDrive)
+
+ public:
+  using DriveSource = std::function<std::vector<std::u16string>()>;
+
+  DriveListBox(DriveSource drives, QWidget* parent = nullptr);
+
+  QString Drive() const;
+  // Selects the drive named by `drive` or the drive that holds that path;
+  // throws RuntimeError when there is none.
+  void setDrive(const QString& drive);
+  // Selects the drive that holds `path` without emitting Change.
+  void showDriveOf(const QString& path);
+  void setErrorReporter(ErrorReporter reporter) { m_report = std::move(reporter); }
+
+  void showPopup() override;
+
+ signals:
+  void Change();
+
+ private:
+  void writeDrive(const QString& drive);
+  int indexOf(const QString& path) const;
+  void refill();
+  void selected(int index);
+
+  DriveSource m_drives;
+  QString m_drive;
+  ErrorReporter m_report;
+};
+
+// Dir1: the chain of folders from the drive's root down to the shown folder,
+// then the shown folder's subfolders. Double click or Enter on an entry shows
+// that folder. A change of the folder emits Change before the set returns.
+class DirListBox : public QListWidget {
+  Q_OBJECT
+  Q_PROPERTY(QString Path READ Path WRITE writePath)
+
+ public:
+  explicit DirListBox(QWidget* parent = nullptr);
+
+  QString Path() const { return m_path; }
+  // Relative paths are taken from the shown folder. Throws RuntimeError when
+  // the folder cannot be read; nothing changes then.
+  void setPath(const QString& path);
+  void setErrorReporter(ErrorReporter reporter) { m_report = std::move(reporter); }
+
+ signals:
+  void Change();
+
+ private:
+  void writePath(const QString& path);
+
+  QString m_path;
+  ErrorReporter m_report;
+};
+
+// Mouse buttons numbered as the MouseDown handlers expect them.
+enum MouseButtonCode { kLeftButton = 1, kRightButton = 2, kMiddleButton = 4 };
+
+// File1: the files of one folder that match the pattern, hidden and system
+// files left out, in case-insensitive name order; extended selection.
+class FileListBox : public QListWidget {
+  Q_OBJECT
+  Q_PROPERTY(QString Path READ Path WRITE writePath)
+  Q_PROPERTY(QString Pattern READ Pattern WRITE writePattern)
+  Q_PROPERTY(int ListCount READ ListCount)
+
+ public:
+  explicit FileListBox(QWidget* parent = nullptr);
+
+  QString Path() const { return m_path; }
+  // Reads the folder at once; throws RuntimeError when it cannot be read.
+  void setPath(const QString& path);
+  QString Pattern() const { return m_pattern; }
+  void setPattern(const QString& pattern);
+  int ListCount() const { return count(); }
+  // Out-of-range positions give an empty name and false.
+  Q_INVOKABLE QString List(int index) const;
+  Q_INVOKABLE bool Selected(int index) const;
+  Q_INVOKABLE void setSelected(int index, bool selected);
+  void setErrorReporter(ErrorReporter reporter) { m_report = std::move(reporter); }
+
+ signals:
+  void MouseDown(int button, int shift, int x, int y);
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+ private:
+  void writePath(const QString& path);
+  void writePattern(const QString& pattern);
+  void reread(const QString& path);
+
+  QString m_path;
+  QString m_pattern = QStringLiteral("*.mp3");
+  ErrorReporter m_report;
+};
+
+// List1: unsorted rows, a click toggles a row's selection.
+class PreviewListBox : public QListWidget {
+  Q_OBJECT
+  Q_PROPERTY(int ListCount READ ListCount)
+
+ public:
+  explicit PreviewListBox(QWidget* parent = nullptr);
+
+  int ListCount() const { return count(); }
+  Q_INVOKABLE QString List(int index) const;
+  Q_INVOKABLE bool Selected(int index) const;
+  Q_INVOKABLE void setSelected(int index, bool selected);
+  Q_INVOKABLE void Clear() { clear(); }
+  Q_INVOKABLE void AddItem(const QString& text) { addItem(text); }
+
+ signals:
+  void MouseDown(int button, int shift, int x, int y);
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+};
+
+}  // namespace tagkana
