@@ -203,6 +203,12 @@ TEST(TitleWriteBack, RecordTravelsFromReadToWriteWithOnlyTheTitleReplaced) {
   EXPECT_EQ(writes[1].buffer[1], 0xC9);
   EXPECT_EQ(writes[1].buffer[2], ' ');
   EXPECT_EQ(writes[1].buffer[127], ' ');
+
+  // A new run starts from a cleared record.
+  w.List1.selected = {1};
+  w.run();
+  ASSERT_EQ(w.library.writes().size(), 3u);
+  EXPECT_EQ(w.library.writes()[2].record.Artist, std::u16string(128, u'\0'));
 }
 
 TEST(TitleWriteBack, ConvertsTheTitleReadNowNotTheRowText) {
