@@ -233,7 +233,9 @@ std::size_t encodeCp932Slot(std::u16string_view text, std::span<char> slot) {
     used += size;
     i += units;
   }
-  std::memset(slot.data() + used, 0, slot.size() - used);
+  if (used < slot.size()) {
+    std::memset(slot.data() + used, 0, slot.size() - used);
+  }
   return used;
 }
 
