@@ -1,0 +1,507 @@
+#include "ui/Form1.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "common/RuntimeError.h"
+#include "common/Utf.h"
+#include "support/FakeFileSystem.h"
+#include "support/FakeMessageBoxes.h"
+#include "support/FakeTagLibrary.h"
+#include "support/TempFolder.h"
+
+namespace tagkana {
+namespace {
+
+using test::FakeFileSystem;
+using test::FakeTagLibrary;
+using test::ScriptedMessageBoxes;
+using test::TempFolder;
+
+QString q(const std::u16string& text) {
+  return QString::fromStdU16String(text);
+}
+
+QString q(const std::filesystem::path& path) {
+  return QString::fromStdU16String(path.u16string());
+}
+
+// Two folders stand for the system drive ("C") and another drive ("D").
+struct Window {
+  explicit Window(FakeTagLibrary& lib, std::vector<std::u16string> extraDrives = {},
+                  std::u16string system = {})
+      : library(lib) {
+    c.createFile(u"b.mp3");
+    c.createFile(u"A.MP3");
+    c.createFile(u"c.Mp3");
+    c.createFile(u".hidden.mp3");
+    c.createFile(u"notes.txt");
+    std::filesystem::create_directory(c.path() / "sub");
+    std::filesystem::create_directory(c.path() / "folder.mp3");
+    d.createFile(u"d1.mp3");
+    std::vector<std::u16string> driveList{d.path().u16string(), c.path().u16string()};
+    driveList.insert(driveList.end(), extraDrives.begin(), extraDrives.end());
+    Form1Hooks hooks;
+    hooks.drives = [driveList] { return driveList; };
+    hooks.systemDrive = system.empty() ? c.path().u16string() : system;
+    hooks.endProgram = [this] { ++ends; };
+    form = std::make_unique<Form1>(library, boxes, files, std::move(hooks));
+    form->show();
+  }
+
+  template <typename T = QObject>
+  T* child(const char* name) const {
+    T* found = form->findChild<T*>(QLatin1String(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+  }
+  QString text(const char* control, const char* property) const {
+    return child(control)->property(property).toString();
+  }
+  int count(const char* list) const { return child(list)->property("ListCount").toInt(); }
+  bool selected(const char* list, int index) const {
+    bool result = false;
+    QMetaObject::invokeMethod(child(list), "Selected", Q_RETURN_ARG(bool, result),
+                              Q_ARG(int, index));
+    return result;
+  }
+  QString entry(const char* list, int index) const {
+    QString result;
+    QMetaObject::invokeMethod(child(list), "List", Q_RETURN_ARG(QString, result),
+                              Q_ARG(int, index));
+    return result;
+  }
+  void select(const char* list, int index, bool value = true) {
+    QMetaObject::invokeMethod(child(list), "setSelected", Q_ARG(int, index), Q_ARG(bool, value));
+  }
+  void addRow(const QString& row) {
+    QMetaObject::invokeMethod(child("List1"), "AddItem", Q_ARG(QString, row));
+  }
+  void click(const char* button) { QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton); }
+  void trigger(const char* item) { child<QAction>(item)->trigger(); }
+  std::vector<bool> selection(const char* list) const {
+    std::vector<bool> result;
+    for (int i = 0; i < count(list); ++i) {
+      result.push_back(selected(list, i));
+    }
+    return result;
+  }
+
+  TempFolder c;
+  TempFolder d;
+  FakeTagLibrary& library;
+  ScriptedMessageBoxes boxes;
+  FakeFileSystem files;
+  int ends = 0;
+  std::unique_ptr<Form1> form;
+};
+
+// Clicks `button` on the list's rows and reports the popup menu that opened,
+// choosing `item` in it; a watchdog closes a menu that was not expected.
+QString popupOn(Window& w, const char* list, Qt::MouseButton button, const char* item) {
+  QString opened;
+  // Local timers: they die with this call and never fire into a later one.
+  QTimer chooser;
+  chooser.setSingleShot(true);
+  QObject::connect(&chooser, &QTimer::timeout, [&] {
+    auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (popup == nullptr) {
+      return;
+    }
+    opened = popup->objectName();
+    for (QAction* action : popup->actions()) {
+      if (action->objectName() == QLatin1String(item)) {
+        QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(action).center());
+      }
+    }
+  });
+  QTimer watchdog;
+  watchdog.setSingleShot(true);
+  QObject::connect(&watchdog, &QTimer::timeout, [] {
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+      popup->close();
+    }
+  });
+  chooser.start(0);
+  watchdog.start(3000);
+  auto* view = w.child<QListWidget>(list);
+  QTest::mouseClick(view->viewport(), button, {}, QPoint(4, 4));
+  return opened;
+}
+
+std::vector<QString> captions(const QMenu* menu) {
+  std::vector<QString> result;
+  for (const QAction* action : menu->actions()) {
+    result.push_back(action->isSeparator() ? QStringLiteral("-") : action->text());
+    EXPECT_FALSE(action->isCheckable()) << action->objectName().toStdString();
+    EXPECT_TRUE(action->isEnabled()) << action->objectName().toStdString();
+    EXPECT_TRUE(action->shortcut().isEmpty()) << action->objectName().toStdString();
+  }
+  return result;
+}
+
+TEST(Form1, MenuBarShowsOnlyTheFileMenu) {
+  FakeTagLibrary library;
+  Window w(library);
+  const QList<QAction*> bar = w.form->menuBar()->actions();
+  ASSERT_EQ(bar.size(), 1);
+  EXPECT_EQ(bar[0]->menu(), w.child<QMenu>("menFile"));
+  EXPECT_EQ(bar[0]->text(), QStringLiteral("ﾌｧｲﾙ(&F)"));
+  EXPECT_EQ(
+      captions(w.child<QMenu>("menFile")),
+      (std::vector<QString>{QStringLiteral("初期状態に戻る(&S)"), QStringLiteral("終了(&X)")}));
+  EXPECT_EQ(w.child<QMenu>("menFile")->actions().at(0), w.child<QAction>("menStart"));
+  EXPECT_EQ(w.child<QMenu>("menFile")->actions().at(1), w.child<QAction>("menExit"));
+
+  const auto* popup1 = w.child<QMenu>("menPopup1");
+  const auto* popup2 = w.child<QMenu>("menPopup2");
+  EXPECT_EQ(captions(popup1),
+            (std::vector<QString>{QStringLiteral("全て選択(&A)"), QStringLiteral("全て解除(&U)"),
+                                  QStringLiteral("-"), QStringLiteral("リストをクリア(&C)")}));
+  EXPECT_EQ(captions(popup2),
+            (std::vector<QString>{QStringLiteral("全て選択(&A)"), QStringLiteral("全て解除(&U)"),
+                                  QStringLiteral("-"), QStringLiteral("読み取り禁止の解除")}));
+  EXPECT_EQ(popup1->actions().at(2), w.child<QAction>("menLine1"));
+  EXPECT_EQ(popup2->actions().at(2), w.child<QAction>("menLine2"));
+  EXPECT_EQ(popup2->actions().at(3), w.child<QAction>("menUnReadonly"));
+  EXPECT_FALSE(popup1->isVisible());
+  EXPECT_FALSE(popup2->isVisible());
+  EXPECT_EQ(w.form->windowTitle(), QStringLiteral("ローマ字からひらがなとかに変換。　Ver1.1"));
+}
+
+TEST(Form1, PopupMenusOpenOnTheRightButtonOnly) {
+  FakeTagLibrary library;
+  Window w(library);
+  w.addRow(QStringLiteral("1. a → あ"));
+  w.addRow(QStringLiteral("2. i → い"));
+
+  EXPECT_EQ(popupOn(w, "List1", Qt::MiddleButton, "menSelectall1"), QString());
+  EXPECT_EQ(popupOn(w, "File1", Qt::MiddleButton, "menSelectall2"), QString());
+  EXPECT_EQ(popupOn(w, "List1", Qt::LeftButton, "menSelectall1"), QString());
+  EXPECT_EQ(w.selection("List1"), (std::vector<bool>{true, false}));  // the click toggled row 0
+
+  // The chosen item has run by the time the right click returns.
+  EXPECT_EQ(popupOn(w, "List1", Qt::RightButton, "menSelectall1"), QStringLiteral("menPopup1"));
+  EXPECT_EQ(w.selection("List1"), (std::vector<bool>{true, true}));
+  EXPECT_EQ(popupOn(w, "File1", Qt::RightButton, "menSelectall2"), QStringLiteral("menPopup2"));
+  EXPECT_EQ(w.selection("File1"), (std::vector<bool>{true, true, true}));
+  // A right click keeps the selection the popup acts on.
+  EXPECT_EQ(popupOn(w, "File1", Qt::RightButton, "menUnselectall2"), QStringLiteral("menPopup2"));
+  EXPECT_EQ(w.selection("File1"), (std::vector<bool>{false, false, false}));
+  EXPECT_EQ(popupOn(w, "List1", Qt::RightButton, "menClear1"), QStringLiteral("menPopup1"));
+  EXPECT_EQ(w.count("List1"), 0);
+  EXPECT_TRUE(w.boxes.shown.empty());
+}
+
+TEST(Form1, SelectAndUnselectEveryEntry) {
+  FakeTagLibrary library;
+  Window w(library);
+  // Empty lists: nothing to touch, no error.
+  for (const char* command : {"btnSelectall", "btnClear"}) {
+    w.click(command);
+  }
+  for (const char* item : {"menSelectall1", "menUnselectall1", "menClear1"}) {
+    w.trigger(item);
+  }
+  EXPECT_TRUE(w.boxes.shown.empty());
+
+  for (const char* row : {"1. a → あ", "2. ka → か", "3. sa → さ"}) {
+    w.addRow(QString::fromUtf8(row));
+  }
+  w.select("List1", 1);
+  w.click("btnSelectall");
+  EXPECT_EQ(w.selection("List1"), (std::vector<bool>{true, true, true}));
+  w.click("btnClear");
+  EXPECT_EQ(w.selection("List1"), (std::vector<bool>{false, false, false}));
+  EXPECT_EQ(w.entry("List1", 2), QStringLiteral("3. sa → さ"));  // rows kept, in order
+  w.trigger("menSelectall1");
+  EXPECT_EQ(w.selection("List1"), (std::vector<bool>{true, true, true}));
+  w.trigger("menUnselectall1");
+  EXPECT_EQ(w.selection("List1"), (std::vector<bool>{false, false, false}));
+
+  w.select("File1", 2);
+  w.trigger("menSelectall2");
+  EXPECT_EQ(w.selection("File1"), (std::vector<bool>{true, true, true}));
+  EXPECT_EQ(w.selection("List1"), (std::vector<bool>{false, false, false}));
+  w.trigger("menUnselectall2");
+  EXPECT_EQ(w.selection("File1"), (std::vector<bool>{false, false, false}));
+
+  w.trigger("menClear1");
+  EXPECT_EQ(w.count("List1"), 0);
+  EXPECT_EQ(w.count("File1"), 3);
+  EXPECT_TRUE(w.boxes.shown.empty());
+}
+
+TEST(Form1, LoadShowsTheSystemDriveAndTheChainRunsOneWay) {
+  FakeTagLibrary library;
+  Window w(library);
+  EXPECT_EQ(library.inits, 1);
+  EXPECT_EQ(w.text("Drive1", "Drive"), q(w.d.path()));  // not touched at load
+  EXPECT_EQ(w.text("Dir1", "Path"), q(w.c.path()));
+  EXPECT_EQ(w.text("File1", "Path"), q(w.c.path()));
+  EXPECT_EQ(w.text("File1", "Pattern"), QStringLiteral("*.mp3"));
+  ASSERT_EQ(w.count("File1"), 3);
+  EXPECT_EQ(w.entry("File1", 0), QStringLiteral("A.MP3"));
+  EXPECT_EQ(w.entry("File1", 1), QStringLiteral("b.mp3"));
+  EXPECT_EQ(w.entry("File1", 2), QStringLiteral("c.Mp3"));
+  EXPECT_EQ(w.entry("File1", 3), QString());
+
+  // Dir1 brings File1 along; File1 moves nothing.
+  const QString sub = q(w.c.path() / "sub");
+  w.child("Dir1")->setProperty("Path", sub);
+  EXPECT_EQ(w.text("File1", "Path"), sub);
+  EXPECT_EQ(w.count("File1"), 0);
+  w.child("File1")->setProperty("Path", q(w.d.path()));
+  EXPECT_EQ(w.text("Dir1", "Path"), sub);
+  EXPECT_EQ(w.text("Drive1", "Drive"), q(w.d.path()));
+
+  // Drive1 brings Dir1 and File1; Dir1 never moves Drive1.
+  w.child("Drive1")->setProperty("Drive", q(w.c.path()));
+  EXPECT_EQ(w.text("Dir1", "Path"), q(w.c.path()));
+  EXPECT_EQ(w.count("File1"), 3);
+  w.child("Dir1")->setProperty("Path", q(w.d.path()));
+  EXPECT_EQ(w.text("Drive1", "Drive"), q(w.c.path()));
+  EXPECT_EQ(w.entry("File1", 0), QStringLiteral("d1.mp3"));
+  EXPECT_TRUE(w.boxes.shown.empty());
+}
+
+TEST(Form1, UnreadableDriveGoesBackToTheShownFolder) {
+  FakeTagLibrary library;
+  TempFolder gone;
+  const std::u16string missing = gone.path().u16string() + u"/unplugged";
+  Window w(library, {missing});
+  const QString sub = q(w.c.path() / "sub");
+  w.child("Drive1")->setProperty("Drive", q(w.c.path()));
+  w.child("Dir1")->setProperty("Path", sub);
+
+  w.child("Drive1")->setProperty("Drive", q(missing));
+  ASSERT_EQ(w.boxes.shown.size(), 1u);
+  EXPECT_EQ(w.boxes.shown[0].text, u"ドライブを読み取れませんでした。\r\n" + missing);
+  EXPECT_EQ(w.boxes.shown[0].icon, BoxIcon::Stop);
+  EXPECT_EQ(w.text("Drive1", "Drive"), q(w.c.path()));
+  EXPECT_EQ(w.text("Dir1", "Path"), sub);
+  EXPECT_EQ(w.text("File1", "Path"), sub);
+  EXPECT_FALSE(w.form->ended());
+}
+
+TEST(Form1, StartGoesBackToTheSystemDriveAndEmptiesList1) {
+  FakeTagLibrary library;
+  Window w(library);
+  const QString sub = q(w.c.path() / "sub");
+  // Drive1 already shows the system drive: Dir1 and File1 stay.
+  w.child("Drive1")->setProperty("Drive", q(w.c.path()));
+  w.child("Dir1")->setProperty("Path", sub);
+  w.addRow(QStringLiteral("1. a → あ"));
+  w.trigger("menStart");
+  EXPECT_EQ(w.text("Drive1", "Drive"), q(w.c.path()));
+  EXPECT_EQ(w.text("Dir1", "Path"), sub);
+  EXPECT_EQ(w.text("File1", "Path"), sub);
+  EXPECT_EQ(w.count("List1"), 0);
+
+  // Another drive: everything comes back to the system drive.
+  w.child("Drive1")->setProperty("Drive", q(w.d.path()));
+  w.select("File1", 0);
+  w.addRow(QStringLiteral("1. a → あ"));
+  w.trigger("menStart");
+  EXPECT_EQ(w.text("Drive1", "Drive"), q(w.c.path()));
+  EXPECT_EQ(w.text("Dir1", "Path"), q(w.c.path()));
+  EXPECT_EQ(w.text("File1", "Path"), q(w.c.path()));
+  EXPECT_EQ(w.count("File1"), 3);
+  EXPECT_EQ(w.count("List1"), 0);
+  EXPECT_TRUE(w.boxes.shown.empty());
+}
+
+TEST(Form1, TabOrderStartsAtTheEndButton) {
+  FakeTagLibrary library;
+  Window w(library);
+  QApplication::setActiveWindow(w.form.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w.form.get()));
+  std::vector<QString> order;
+  for (int i = 0; i < 10; ++i) {
+    order.push_back(QApplication::focusWidget() ? QApplication::focusWidget()->objectName()
+                                                : QString());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  }
+  EXPECT_EQ(order, (std::vector<QString>{"btnEnd", "Drive1", "Dir1", "File1", "List1", "btnGet",
+                                         "btnChange", "btnSelectall", "btnClear", "btnEnd"}));
+}
+
+TEST(Form1, EveryWayOutReleasesTheLibraryOnce) {
+  for (const char* way : {"btnEnd", "menExit", "close"}) {
+    FakeTagLibrary library;
+    Window w(library);
+    w.addRow(QStringLiteral("1. a → あ"));
+    if (QLatin1String(way) == QLatin1String("btnEnd")) {
+      w.click("btnEnd");
+    } else if (QLatin1String(way) == QLatin1String("menExit")) {
+      w.trigger("menExit");
+    } else {
+      w.form->close();
+    }
+    EXPECT_EQ(library.frees, 1) << way;
+    EXPECT_EQ(w.ends, 1) << way;
+    EXPECT_TRUE(w.form->ended()) << way;
+    // Nothing is handled after the end, a later close included.
+    w.click("btnSelectall");
+    EXPECT_FALSE(w.selected("List1", 0)) << way;
+    w.form->close();
+    w.form.reset();
+    EXPECT_EQ(library.frees, 1) << way;
+    EXPECT_EQ(w.ends, 1) << way;
+  }
+  // A window that goes away without an end still releases what it started.
+  FakeTagLibrary library;
+  { Window w(library); }
+  EXPECT_EQ(library.inits, 1);
+  EXPECT_EQ(library.frees, 1);
+}
+
+struct BrokenLibrary : FakeTagLibrary {
+  bool failInit = false;
+  bool failFree = false;
+  bool failRead = false;
+  Qt::CursorShape cursorDuringRead = Qt::ArrowCursor;
+  void init() override {
+    ++inits;
+    if (failInit) {
+      throw RuntimeError(u"VBMP3 を読み込めませんでした。", u"libVBMP3.so");
+    }
+  }
+  void free() override {
+    ++frees;
+    if (failFree) {
+      throw RuntimeError(u"vbmp3_free が見つかりません。");
+    }
+  }
+  bool getFileTagInfoEX(std::u16string_view path, TagRecord& record,
+                        AnsiTagRecord& buffer) override {
+    if (const QCursor* cursor = QApplication::overrideCursor()) {
+      cursorDuringRead = cursor->shape();
+    }
+    if (failRead) {
+      throw RuntimeError(u"ファイルが見つかりません。", std::u16string(path));
+    }
+    return FakeTagLibrary::getFileTagInfoEX(path, record, buffer);
+  }
+};
+
+TEST(Form1, LibraryThatCannotStartEndsTheProgram) {
+  BrokenLibrary library;
+  library.failInit = true;
+  Window w(library);
+  ASSERT_EQ(w.boxes.shown.size(), 1u);
+  EXPECT_EQ(w.boxes.shown[0].text.rfind(u"実行時エラー", 0), 0u);
+  EXPECT_NE(w.boxes.shown[0].text.find(u"VBMP3 を読み込めませんでした。"), std::u16string::npos);
+  EXPECT_EQ(w.boxes.shown[0].title, u"Tagkana");
+  EXPECT_EQ(w.boxes.shown[0].icon, BoxIcon::Stop);
+  EXPECT_EQ(w.ends, 1);
+  EXPECT_TRUE(w.form->ended());
+  w.form.reset();
+  EXPECT_EQ(library.frees, 0);  // never started
+}
+
+TEST(Form1, RunTimeErrorAbandonsOnlyTheHandler) {
+  BrokenLibrary library;
+  // The system drive missing from the drive list: menStart fails half way.
+  Window w(library, {}, u"/nonexistent-system-drive");
+  w.boxes.shown.clear();  // Load could not show it either
+  w.addRow(QStringLiteral("1. a → あ"));
+  w.trigger("menStart");
+  ASSERT_EQ(w.boxes.shown.size(), 1u);
+  EXPECT_EQ(w.boxes.shown[0].text.rfind(u"実行時エラー", 0), 0u);
+  EXPECT_NE(w.boxes.shown[0].text.find(u"/nonexistent-system-drive"), std::u16string::npos);
+  EXPECT_EQ(w.boxes.shown[0].icon, BoxIcon::Stop);
+  EXPECT_EQ(w.count("List1"), 1);  // abandoned before emptying
+  EXPECT_EQ(w.ends, 0);
+  w.click("btnSelectall");  // still running
+  EXPECT_TRUE(w.selected("List1", 0));
+
+  // A failing read inside the preview: the box, the busy cursor gone.
+  w.child("Dir1")->setProperty("Path", q(w.c.path()));
+  library.failRead = true;
+  w.select("File1", 1);
+  w.click("btnGet");
+  ASSERT_EQ(w.boxes.shown.size(), 2u);
+  EXPECT_EQ(w.boxes.shown[1].text.rfind(u"実行時エラー", 0), 0u);
+  EXPECT_EQ(library.cursorDuringRead, Qt::WaitCursor);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_FALSE(w.form->ended());
+
+  // Releasing the library fails: the error is shown and the program still ends.
+  library.failFree = true;
+  w.click("btnEnd");
+  EXPECT_EQ(library.frees, 1);
+  EXPECT_EQ(w.ends, 1);
+  EXPECT_EQ(w.boxes.shown.size(), 3u);
+}
+
+TEST(Form1, ButtonsRunTheTagCommandsOnTheLists) {
+  FakeTagLibrary library;
+  Window w(library);
+  const std::u16string folder = w.c.path().u16string();
+  library.addFile(folder + u"/A.MP3", u"sakura");
+  library.addFile(folder + u"/c.Mp3", u"kyouto");
+  w.select("File1", 0);
+  w.select("File1", 2);
+  w.click("btnGet");
+  ASSERT_EQ(w.count("List1"), 2);
+  EXPECT_EQ(w.entry("List1", 0), QStringLiteral("1. sakura → さくら"));
+  EXPECT_EQ(w.entry("List1", 1), QStringLiteral("2. kyouto → きょうと"));
+  EXPECT_EQ(w.form->state().FilePaths.at(1), folder + u"/c.Mp3");
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+  w.files.add(folder + u"/c.Mp3");
+  w.select("List1", 1);
+  w.boxes.answers = {BoxAnswer::Ok};
+  w.click("btnChange");
+  EXPECT_EQ(library.writtenPaths(), std::vector<std::u16string>{folder + u"/c.Mp3"});
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+  w.files.add(folder + u"/A.MP3", platform::kReadOnly);
+  w.boxes.answers = {BoxAnswer::Ok};
+  w.trigger("menUnReadonly");
+  EXPECT_EQ(w.files.archiveOnlySets,
+            (std::vector<std::u16string>{folder + u"/A.MP3", folder + u"/c.Mp3"}));
+}
+
+TEST(Form1, ResizeLaysTheControlsOutInPixels) {
+  FakeTagLibrary library;
+  Window w(library);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w.form.get()));
+  // 601 x 551 pixels, frame included, are 9015 x 8265 twips; controls keep
+  // whole pixels.
+  const QSize frame = w.form->frameGeometry().size() - w.form->size();
+  w.form->resize(QSize(601, 551) - frame);
+  QApplication::processEvents();
+  EXPECT_EQ(w.form->state().FormWidth, 9015);
+  EXPECT_EQ(w.form->state().FormHeight, 8265);
+  EXPECT_EQ(w.child<QWidget>("Dir1")->geometry(), QRect(8, 24, 200, 176));
+  EXPECT_EQ(w.child<QWidget>("Drive1")->width(), 200);
+  EXPECT_EQ(w.child<QWidget>("File1")->geometry(), QRect(208, 0, 380, 200));
+  EXPECT_EQ(w.child<QWidget>("List1")->geometry(), QRect(8, 207, 577, 257));
+  EXPECT_EQ(w.child<QWidget>("btnEnd")->geometry(), QRect(517, 474, 67, 25));
+  EXPECT_EQ(w.child<QWidget>("btnChange")->pos(), QPoint(437, 474));
+  EXPECT_EQ(w.child<QWidget>("btnGet")->pos(), QPoint(357, 474));
+  EXPECT_EQ(w.child<QWidget>("btnSelectall")->pos(), QPoint(8, 474));
+  EXPECT_EQ(w.child<QWidget>("btnClear")->pos(), QPoint(88, 474));
+
+  // Too small: held at 6200 twips (414 pixels) each way, then laid out.
+  w.form->resize(300, 300);
+  QApplication::processEvents();
+  EXPECT_EQ(w.form->frameGeometry().size(), QSize(414, 414));
+  EXPECT_EQ(w.form->state().FormWidth, 6210);
+  EXPECT_EQ(w.form->state().FormHeight, 6210);
+  EXPECT_EQ(w.child<QWidget>("Dir1")->width(), 138);
+}
+
+}  // namespace
+}  // namespace tagkana

@@ -1,0 +1,17 @@
+# The window's tests: the real Form1 offscreen, driven through object names.
+if(NOT TAGKANA_UI)
+  return()
+endif()
+find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
+
+file(GLOB ui_test_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
+foreach(support FakeTagLibrary FakeMessageBoxes FakeFileSystem TempFolder)
+  list(APPEND ui_test_sources ${CMAKE_CURRENT_SOURCE_DIR}/support/${support}.cpp)
+endforeach()
+add_executable(ui_tests ${ui_test_sources})
+target_include_directories(ui_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(ui_tests PRIVATE tagkana_ui Qt6::Test GTest::gtest)
+set_target_properties(ui_tests PROPERTIES AUTOMOC ON)
+tagkana_target(ui_tests)
+gtest_discover_tests(ui_tests DISCOVERY_TIMEOUT 60
+                     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
