@@ -240,13 +240,41 @@ long apeSizeBefore(const ByteVector& data, long end) {
   return static_cast<long>(le32(end - 32 + 12)) + (header ? 32 : 0);
 }
 
-// Pads a rendered ID3v2 tag with zeros up to `size`, the space the old tag
-// took, so that the audio stays where it is.
-bool padId3v2(std::string& tag, long size) {
-  if (tag.size() < 10 || static_cast<long>(tag.size()) > size || size - 10 >= (1L << 28) ||
-      (static_cast<unsigned char>(tag[5]) & 0x10) != 0) {
+// Where the frames of a tag that TagLib rendered end and its padding begins
+// (TagLib renders neither unsynchronisation nor an extended header).
+std::size_t framesEnd(const std::string& tag) {
+  const bool v4 = tag[3] == 4;
+  std::size_t at = 10;
+  while (at + 10 <= tag.size() && tag[at] != '\0') {
+    std::uint32_t size = 0;
+    if (v4) {
+      size = syncSafe(tag.data() + at + 4);
+    } else {
+      for (std::size_t i = 4; i < 8; ++i) {
+        size = (size << 8) | static_cast<unsigned char>(tag[at + i]);
+      }
+    }
+    if (at + 10 + size > tag.size()) {
+      return tag.size();
+    }
+    at += 10 + size;
+  }
+  return at;
+}
+
+// Fits a rendered ID3v2 tag into `size` bytes, the space the old tag took,
+// padding it with zeros so that the audio stays where it is. False when its
+// frames do not fit.
+bool fitId3v2(std::string& tag, long size) {
+  if (tag.size() < 10 || size - 10 >= (1L << 28) ||
+      (static_cast<unsigned char>(tag[5]) & 0xF0) != 0) {
     return false;
   }
+  const std::size_t frames = framesEnd(tag);
+  if (static_cast<long>(frames) > size) {
+    return false;
+  }
+  tag.resize(frames);
   tag.resize(static_cast<std::size_t>(size), '\0');
   const auto body = static_cast<std::uint32_t>(size - 10);
   for (int i = 0; i < 4; ++i) {
@@ -417,9 +445,8 @@ Outcome writeThroughCopy(int fd, const std::string& path, const struct stat& inf
 
   std::string front = bytesOf(rendered, 0, newFrontEnd);
   const std::string back = bytesOf(rendered, newBackStart, renderedLength);
-  if (layout.frontEnd > 0 && newFrontEnd > 0 && newFrontEnd < layout.frontEnd &&
-      !padId3v2(front, layout.frontEnd)) {
-    return Outcome::kFailed;
+  if (layout.frontEnd > 0 && newFrontEnd > 0 && newFrontEnd != layout.frontEnd) {
+    fitId3v2(front, layout.frontEnd);
   }
   const long oldBackSize = layout.length - layout.backStart;
   if (static_cast<long>(front.size()) == layout.frontEnd &&

@@ -1,0 +1,234 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "Mp3Fixture.h"
+#include "Vbmp3TestSupport.h"
+#include "vbmp3.h"
+
+namespace vbmp3test {
+namespace {
+
+std::string growingTitle(int n) {
+  std::string title;
+  for (int i = 0; i < n; ++i) {
+    title += "\x82\xA0";
+  }
+  return title;
+}
+
+// A write that fails must leave exactly the bytes that were there.
+void expectWriteRefused(const std::string& path) {
+  const std::string before = readFile(path);
+  Record r{};
+  assignSlot(r, kTitle, growingTitle(40));
+  EXPECT_EQ(vbmp3_setTagInfoEX(path.c_str(), r.data(), 0, 1), 0) << path;
+  EXPECT_EQ(readFile(path), before) << path;
+}
+
+TEST(Vbmp3Safety, BadInputsReadAsFailure) {
+  TempDir dir;
+  const std::string tag = Id3v2(3).frame("TIT2", latin1Text("cut")).padding(300).render();
+  std::mt19937 random(7);
+  std::string noise(5000, '\0');
+  for (char& c : noise) {
+    c = static_cast<char>(random());
+  }
+  const std::vector<std::pair<std::string, std::string>> files{
+      {"empty.mp3", ""},
+      {"text.mp3", "This is a text file, not an MP3.\n"},
+      {"noise.mp3", noise},
+      {"past-end.mp3",
+       Id3v2(3).frame("TIT2", latin1Text("x")).claimSize(90000).render() + mpegFrames(3)},
+      {"cut.mp3", tag.substr(0, tag.size() / 2)},
+      {"one-frame.mp3", mpegFrames(1)},
+      {"tag-only.mp3", tag},
+  };
+  for (const auto& [name, bytes] : files) {
+    const std::string path = dir.file(name);
+    writeFile(path, bytes);
+    Record r{};
+    EXPECT_FALSE(readRecord(path, r)) << name;
+    expectWriteRefused(path);
+  }
+  Record r{};
+  EXPECT_FALSE(readRecord(dir.path(), r));
+  EXPECT_FALSE(readRecord(dir.file("missing.mp3"), r));
+  EXPECT_EQ(vbmp3_setTagInfoEX(dir.path().c_str(), r.data(), 0, 1), 0);
+  EXPECT_EQ(vbmp3_setTagInfoEX(dir.file("missing.mp3").c_str(), r.data(), 0, 1), 0);
+  // A FIFO must neither block the read nor count as a file.
+  ASSERT_EQ(::mkfifo(dir.file("fifo.mp3").c_str(), 0644), 0);
+  EXPECT_FALSE(readRecord(dir.file("fifo.mp3"), r));
+  EXPECT_EQ(vbmp3_setTagInfoEX(dir.file("fifo.mp3").c_str(), r.data(), 0, 1), 0);
+}
+
+TEST(Vbmp3Safety, PermissionsAreHonoured) {
+  TempDir dir;
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  const std::string content = Id3v2(3).frame("TIT2", latin1Text("t")).render() + mpegFrames(30);
+
+  // Owner without write permission: refused, even for root.
+  const std::string readOnly = dir.file("read-only.mp3");
+  writeFile(readOnly, content);
+  ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+  expectWriteRefused(readOnly);
+
+  // No read permission: root reads anything, so look as user nobody.
+  const std::string unreadable = dir.file("unreadable.mp3");
+  writeFile(unreadable, content);
+  ASSERT_EQ(::chmod(unreadable.c_str(), 0200), 0);
+  const bool asNobody = runningAsRoot();
+  EXPECT_EQ(inChild(
+                [&] {
+                  Record r{};
+                  return readRecord(unreadable, r) ? 1 : 0;
+                },
+                asNobody),
+            0);
+
+  if (!asNobody) {
+    GTEST_SKIP() << "the cases below need a second user";
+  }
+  // A folder that takes no new file: the growing write cannot make its copy.
+  const std::string owned = dir.file("nobody.mp3");
+  const std::string padded =
+      Id3v2(3).frame("TIT2", latin1Text("t")).padding(20).render() + mpegFrames(30);
+  writeFile(owned, padded);
+  ASSERT_EQ(::chown(owned.c_str(), nobodyUid(), nobodyGid()), 0);
+  EXPECT_EQ(inChild([&] { return writeTitle(owned, growingTitle(40)) ? 1 : 0; }, true), 0);
+  EXPECT_EQ(readFile(owned), padded);
+  // ...while a title that fits is written in place.
+  EXPECT_EQ(inChild([&] { return writeTitle(owned, "x") ? 1 : 0; }, true), 1);
+
+  // A folder that takes new files must not let the replace get round the
+  // file's own permissions.
+  TempDir open;
+  ASSERT_EQ(::chmod(open.path().c_str(), 0777), 0);
+  const std::string foreign = open.file("root.mp3");
+  writeFile(foreign, content);
+  ASSERT_EQ(::chmod(foreign.c_str(), 0644), 0);
+  EXPECT_EQ(inChild([&] { return writeTitle(foreign, growingTitle(40)) ? 1 : 0; }, true), 0);
+  EXPECT_EQ(readFile(foreign), content);
+  const std::string mine = open.file("mine.mp3");
+  writeFile(mine, content);
+  ASSERT_EQ(::chown(mine.c_str(), nobodyUid(), nobodyGid()), 0);
+  EXPECT_EQ(inChild([&] { return writeTitle(mine, growingTitle(40)) ? 1 : 0; }, true), 1);
+  EXPECT_EQ(open.names(), (std::vector<std::string>{"mine.mp3", "root.mp3"}));
+  EXPECT_EQ(dir.names(),
+            (std::vector<std::string>{"nobody.mp3", "read-only.mp3", "unreadable.mp3"}));
+}
+
+TEST(Vbmp3Safety, DiskFullPartWayLeavesTheOldFile) {
+  TempDir dir;
+  const std::string path = dir.file("full.mp3");
+  const std::string content =
+      Id3v2(3).frame("TIT2", latin1Text("t")).render() + mpegFrames(2000);  // 834 KB
+  writeFile(path, content);
+  const int result = inChild([&] {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{400000, 400000};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+      return 100;
+    }
+    return writeTitle(path, growingTitle(40)) ? 1 : 0;
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(readFile(path), content);
+  EXPECT_EQ(dir.names(), std::vector<std::string>{"full.mp3"});
+}
+
+// Kills a writer at random instants while it grows the tags of multi-megabyte
+// files; each file must keep its old title or get the new one, and its audio.
+TEST(Vbmp3Safety, KilledWriterLeavesOldOrNewTitle) {
+  TempDir dir;
+  const std::string audio = mpegFrames(8000);  // 3.3 MB
+  const std::string oldTag = Id3v2(3).frame("TIT2", latin1Text("old")).render();
+  const std::string newTitle = growingTitle(60);
+  const std::vector<std::string> paths{dir.file("a.mp3"), dir.file("b.mp3")};
+  std::mt19937 random(20240601);
+  int sawNew = 0;
+  for (int round = 0; round < 24; ++round) {
+    for (const auto& path : paths) {
+      writeFile(path, oldTag + audio);
+    }
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      for (const auto& path : paths) {
+        writeTitle(path, newTitle);
+      }
+      ::_exit(0);
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    for (const auto& path : paths) {
+      const std::string bytes = readFile(path);
+      const std::size_t tag = id3v2Size(bytes);
+      ASSERT_EQ(bytes.size(), tag + audio.size()) << path << " round " << round;
+      ASSERT_TRUE(bytes.compare(tag, std::string::npos, audio) == 0) << path;
+      Record r{};
+      ASSERT_TRUE(readRecord(path, r));
+      const std::string title = slot(r, kTitle);
+      ASSERT_TRUE(title == "old" || title == newTitle) << path << " round " << round;
+      sawNew += title == newTitle;
+    }
+    // Leftovers of a killed writer may only be its own temporary names.
+    for (const auto& name : dir.names()) {
+      if (name != "a.mp3" && name != "b.mp3") {
+        ASSERT_NE(name.find(".vbmp3-"), std::string::npos) << name;
+        std::filesystem::remove(dir.file(name));
+      }
+    }
+  }
+  // Both outcomes must have been seen, or the kills came at the wrong times.
+  EXPECT_GT(sawNew, 0);
+  EXPECT_LT(sawNew, 48);
+}
+
+// TagLib's own odd files: a read fails or fills the record; a write fails
+// leaving the bytes, or succeeds and reads back.
+TEST(Vbmp3Safety, TagLibSampleFiles) {
+  const std::filesystem::path corpus = VBMP3_CORPUS_DIR;
+  if (!std::filesystem::is_directory(corpus)) {
+    GTEST_SKIP() << "no sample files at " << corpus;
+  }
+  TempDir dir;
+  int read = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+    if (entry.path().extension() != ".mp3") {
+      continue;
+    }
+    const std::string path = dir.file(entry.path().filename().string());
+    writeFile(path, readFile(entry.path().string()));
+    Record r{};
+    if (!readRecord(path, r)) {
+      expectWriteRefused(path);
+      continue;
+    }
+    ++read;
+    const std::string before = readFile(path);
+    assignSlot(r, kTitle, "\x82\xA0\x82\xA2");
+    if (vbmp3_setTagInfoEX(path.c_str(), r.data(), 0, 1) == 0) {
+      EXPECT_EQ(readFile(path), before) << path;
+      continue;
+    }
+    Record back{};
+    ASSERT_TRUE(readRecord(path, back)) << path;
+    EXPECT_EQ(slot(back, kTitle), "\x82\xA0\x82\xA2") << path;
+  }
+  EXPECT_GT(read, 10);
+}
+
+}  // namespace
+}  // namespace vbmp3test

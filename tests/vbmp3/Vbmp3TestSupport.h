@@ -1,0 +1,56 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vbmp3test {
+
+// A fresh folder, removed with everything in it at the end.
+class TempDir {
+ public:
+  TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  ~TempDir();
+  const std::string& path() const { return m_path; }
+  std::string file(std::string_view name) const { return m_path + "/" + std::string(name); }
+  // The names in the folder, sorted.
+  std::vector<std::string> names() const;
+
+ private:
+  std::string m_path;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, std::string_view bytes);
+
+// The 656-byte record and the slots the tests look at.
+using Record = std::array<unsigned char, 656>;
+inline constexpr std::size_t kTitle = 0, kArtist = 128, kAlbum = 256, kYear = 384, kComment = 389,
+                             kGenreName = 524;
+// A slot's bytes up to its first NUL.
+std::string slot(const Record& r, std::size_t offset, std::size_t size = 128);
+// Fixed-length assignment as the program does it: the text, then spaces.
+void assignSlot(Record& r, std::size_t offset, std::string_view bytes, std::size_t size = 128);
+std::int32_t genreNumber(const Record& r);
+std::int32_t trackNumber(const Record& r);
+
+// Read and write through the library's C entry points.
+bool readRecord(const std::string& path, Record& r);
+bool writeTitle(const std::string& path, std::string_view title, std::int32_t version = 0,
+                std::int32_t keepV1 = 1);
+
+// Runs `body` in a child process (as user nobody when asked) and returns its
+// exit code, or -1 when it did not exit normally.
+int inChild(const std::function<int()>& body, bool asNobody = false);
+uid_t nobodyUid();
+gid_t nobodyGid();
+bool runningAsRoot();
+
+}  // namespace vbmp3test

@@ -1,0 +1,25 @@
+# The tag library's tests drive libVBMP3 through its C entry points only.
+if(NOT TARGET VBMP3)
+  return()
+endif()
+
+add_library(vbmp3_fixtures STATIC ${CMAKE_CURRENT_LIST_DIR}/Mp3Fixture.cpp)
+target_include_directories(vbmp3_fixtures PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+tagkana_target(vbmp3_fixtures)
+
+add_executable(vbmp3_tests
+  ${CMAKE_CURRENT_LIST_DIR}/Vbmp3TestSupport.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Vbmp3ReadTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Vbmp3WriteTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Vbmp3SafetyTest.cpp)
+target_link_libraries(vbmp3_tests PRIVATE VBMP3 vbmp3_fixtures GTest::gtest GTest::gtest_main)
+# TagLib's own test files, used when they are there (never part of the repository).
+target_compile_definitions(vbmp3_tests PRIVATE
+  VBMP3_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus/taglib-tests")
+tagkana_target(vbmp3_tests)
+gtest_discover_tests(vbmp3_tests DISCOVERY_TIMEOUT 60)
+
+# Writes the fixtures as seed files for the fuzz target.
+add_executable(vbmp3_seeds ${CMAKE_CURRENT_LIST_DIR}/Vbmp3Seeds.cpp)
+target_link_libraries(vbmp3_seeds PRIVATE vbmp3_fixtures)
+tagkana_target(vbmp3_seeds)
