@@ -10,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 #include "vbmp3.h"
@@ -40,8 +39,14 @@ std::vector<std::string> TempDir::names() const {
 }
 
 std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) {
+    return {};
+  }
+  std::string bytes(static_cast<std::size_t>(in.tellg()), '\0');
+  in.seekg(0);
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return bytes;
 }
 
 void writeFile(const std::string& path, std::string_view bytes) {
