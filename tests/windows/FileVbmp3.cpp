@@ -49,7 +49,11 @@ VBMP3_API int32_t VBMP3_CALL vbmp3_setTagInfoEX(const char* path, void* record65
   if (version != 0 || keepV1 != 1) {
     return 0;
   }
-  // A read-only file fails to open for writing, as Windows refuses it.
+  // Refused even where the OS would let this process write it (Wine as root).
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    return 0;
+  }
   const HANDLE file = open(path, GENERIC_WRITE, 0);
   if (file == INVALID_HANDLE_VALUE) {
     return 0;
