@@ -26,23 +26,46 @@ struct Preview {
 
 TEST(TitlePreview, NumbersSelectedFilesInListOrderWithPathsAtTheirRows) {
   Preview p;
-  FakeFileList File1(u"/music", {u"a.mp3", u"b.mp3", u"c.mp3", u"d.mp3", u"e.mp3", u"f.mp3"});
-  File1.select({1, 3, 4});
+  FakeFileList File1(u"/music",
+                     {u"a.mp3", u"b.mp3", u"c.mp3", u"d.mp3", u"e.mp3", u"f.mp3", u"g.mp3"});
+  File1.select({1, 3, 4, 6});
   p.library.addFile(u"/music/b.mp3", u"さくら");
   p.library.addFile(u"/music/d.mp3", u"2001  ");  // trailing spaces are part of the title
-  p.library.addFile(u"/music/e.mp3", u"");
+  p.library.addFile(u"/music/e.mp3", u"sakura");
+  p.library.addFile(u"/music/g.mp3", u"");
   p.library.addFile(u"/music/a.mp3", u"unselected");
 
   p.run(File1);
 
-  EXPECT_EQ(p.List1.rows, (Rows{u"1. さくら → さくら", u"2. 2001   → 2001  ", u"3.  → "}));
-  EXPECT_EQ(p.state.FilePaths, (Paths{u"/music/b.mp3", u"/music/d.mp3", u"/music/e.mp3"}));
+  EXPECT_EQ(p.List1.rows,
+            (Rows{u"1. さくら → さくら", u"2. 2001   → 2001  ", u"3. sakura → さくら", u"4.  → "}));
+  EXPECT_EQ(p.state.FilePaths,
+            (Paths{u"/music/b.mp3", u"/music/d.mp3", u"/music/e.mp3", u"/music/g.mp3"}));
   EXPECT_EQ(p.library.readPaths(), p.state.FilePaths);
-  EXPECT_EQ(p.state.RowNo, 4);
-  EXPECT_EQ(p.state.CurPath, u"/music/e.mp3");
+  EXPECT_EQ(p.state.RowNo, 5);
+  EXPECT_EQ(p.state.CurPath, u"/music/g.mp3");
   EXPECT_EQ(p.state.Title, u"");
   EXPECT_TRUE(p.library.writes().empty());
   EXPECT_TRUE(p.boxes.shown.empty());
+}
+
+TEST(TitlePreview, ShowsTheWholeConversionOfALongTitle) {
+  Preview p;
+  FakeFileList File1(u"/m", {u"a.mp3"});
+  File1.select({0});
+  std::u16string title;
+  std::u16string kana;
+  for (int i = 0; i < 64; ++i) {
+    title += u"va";
+    kana += u"う゛ぁ";
+  }
+  p.library.addFile(u"/m/a.mp3", title);
+
+  p.run(File1);
+
+  EXPECT_EQ(p.state.Title, title);
+  EXPECT_EQ(p.state.KanaTitle, kana);
+  EXPECT_EQ(p.List1.rows, (Rows{u"1. " + title + u" → " + kana}));
 }
 
 TEST(TitlePreview, StopsAtAFailedReadAndNamesTheFile) {

@@ -211,6 +211,33 @@ TEST(TitleWriteBack, RecordTravelsFromReadToWriteWithOnlyTheTitleReplaced) {
   EXPECT_EQ(w.library.writes()[2].record.Artist, std::u16string(128, u'\0'));
 }
 
+TEST(TitleWriteBack, WritesTheHiraganaCutToTheField) {
+  WriteBack w;
+  std::u16string longTitle;
+  std::u16string cut;
+  for (int i = 0; i < 64; ++i) {
+    longTitle += u"va";
+  }
+  for (int i = 0; i < 42; ++i) {
+    cut += u"う゛ぁ";
+  }
+  cut += u"う゛";  // 128 code units of the 192 that the conversion gives
+  w.addRow(u"/m/a.mp3", u"sakura");
+  w.addRow(u"/m/b.mp3", longTitle);
+  w.List1.select({0, 1});
+
+  w.run();
+
+  const auto writes = w.library.writes();
+  ASSERT_EQ(writes.size(), 2u);
+  EXPECT_EQ(writes[0].record.Title, padded(u"さくら"));
+  EXPECT_EQ(writes[1].record.Title, cut);
+  EXPECT_EQ(w.state.Title, longTitle);
+  // The slot takes whole characters only: 64 two-byte ones, no padding left.
+  EXPECT_EQ(w.library.files[u"/m/b.mp3"].title, cut.substr(0, 64));
+  EXPECT_EQ(w.state.ResultLog, u"a.mp3　成功\r\nb.mp3　成功\r\n");
+}
+
 TEST(TitleWriteBack, ConvertsTheTitleReadNowNotTheRowText) {
   WriteBack w;
   w.library.addFile(u"/m/a.mp3", u"いち");
@@ -220,13 +247,13 @@ TEST(TitleWriteBack, ConvertsTheTitleReadNowNotTheRowText) {
   TitlePreview(w.state, File1, w.List1, w.library, w.boxes);
   ASSERT_EQ(w.List1.rows, (std::vector<std::u16string>{u"1. いち → いち"}));
 
-  w.library.files[u"/m/a.mp3"].title = u"に";
+  w.library.files[u"/m/a.mp3"].title = u"kyouto";
   w.List1.select({0});
   w.run();
 
   ASSERT_EQ(w.library.writes().size(), 1u);
-  EXPECT_EQ(w.library.writes()[0].record.Title, padded(u"に"));
-  EXPECT_EQ(w.state.Title, u"に");
+  EXPECT_EQ(w.library.writes()[0].record.Title, padded(u"きょうと"));
+  EXPECT_EQ(w.state.Title, u"kyouto");
 }
 
 TEST(TitleWriteBack, WritesThePreviewedFilesAfterTheFolderChanged) {
