@@ -217,13 +217,6 @@ bool replaceFile(const std::string& path, const struct stat& original, std::stri
     return false;
   }
   guard.release();
-
-  // The new content is in place; making the rename itself durable is the
-  // last step and cannot undo it, so its result changes nothing.
-  UniqueFd folder(::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder) {
-    ::fsync(folder.get());
-  }
   return true;
 }
 

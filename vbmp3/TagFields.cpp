@@ -21,11 +21,17 @@ namespace {
 
 using TagLib::String;
 
+// Damaged frames hold encoding values outside the enumeration, so the value
+// is compared as the number it is.
+template <class Frame>
+bool isLatin1(const Frame& frame) {
+  return static_cast<int>(frame.textEncoding()) == static_cast<int>(String::Latin1);
+}
+
 // TagLib reads ISO-8859-1 frames one byte to one character, so the bytes as
 // written come back whole.
-std::u16string frameText(const String& s, String::Type encoding) {
-  if (encoding != String::Latin1 ||
-      std::any_of(s.begin(), s.end(), [](wchar_t c) { return c > 0xFF; })) {
+std::u16string frameText(const String& s, bool latin1) {
+  if (!latin1 || std::any_of(s.begin(), s.end(), [](wchar_t c) { return c > 0xFF; })) {
     return toUtf16(s);
   }
   return decodeLegacy(s.to8Bit(false));
@@ -73,7 +79,7 @@ struct Collected {
 
 std::u16string id3v2Text(const TagLib::ID3v2::Tag& tag, const char* id) {
   const auto* frame = firstTextFrame(tag, id);
-  return frame ? frameText(frame->toString(), frame->textEncoding()) : std::u16string();
+  return frame ? frameText(frame->toString(), isLatin1(*frame)) : std::u16string();
 }
 
 void collectId3v2(const TagLib::ID3v2::Tag& tag, Collected& c) {
@@ -86,11 +92,11 @@ void collectId3v2(const TagLib::ID3v2::Tag& tag, Collected& c) {
   }
   c.offer(kYear, year.substr(0, 4));
   if (const auto* comment = plainComment(tag)) {
-    c.offer(kComment, frameText(comment->text(), comment->textEncoding()));
+    c.offer(kComment, frameText(comment->text(), isLatin1(*comment)));
   }
   // genre() turns "(17)" and "17" into the genre's name.
   if (const auto* tcon = firstTextFrame(tag, "TCON")) {
-    const std::u16string genre = frameText(tag.genre(), tcon->textEncoding());
+    const std::u16string genre = frameText(tag.genre(), isLatin1(*tcon));
     c.offer(kGenreName, genre);
     c.offerGenreNumber(genreIndexOf(genre));
   }

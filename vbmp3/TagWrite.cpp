@@ -365,13 +365,22 @@ std::string bytesOf(const ByteVector& v, long from, long to) {
   return std::string(v.data() + from, static_cast<std::size_t>(to - from));
 }
 
+// True when `image` parses as an MP3 whose title reads as `title`: TagLib
+// may render damaged frames into something else, and then nothing is written.
+bool readsBack(const ByteVector& image, const std::u16string& title) {
+  TagLib::ByteVectorStream stream(image);
+  MPEG::File file(&stream, ID3v2::FrameFactory::instance(), false);
+  return file.isValid() && file.firstFrameOffset() >= 0 && readFields(file).text[kTitle] == title;
+}
+
 enum class Outcome { kWritten, kFailed, kRetryWhole };
 
 // TagLib renders on an in-memory copy of the tags and some audio around
 // them; we write the result, in place when the tags keep their size, else
 // into a new file that replaces the old one.
 Outcome writeThroughCopy(int fd, const std::string& path, const struct stat& info, MPEG::File& file,
-                         Layout layout, const Changes& changes, std::int32_t version, bool keepV1) {
+                         Layout layout, const Changes& changes, const std::u16string& title,
+                         std::int32_t version, bool keepV1) {
   if (!layout.known) {
     if (layout.length > kLargestWholeCopy) {
       return Outcome::kFailed;
@@ -424,6 +433,9 @@ Outcome writeThroughCopy(int fd, const std::string& path, const struct stat& inf
   }
 
   if (!layout.known) {
+    if (!readsBack(rendered, title)) {
+      return Outcome::kFailed;
+    }
     const std::string after = bytesOf(rendered, 0, renderedLength);
     if (renderedLength == layout.length) {
       return writePatches(fd, {{0, bytesOf(original, 0, layout.length), after}}) ? Outcome::kWritten
@@ -447,6 +459,12 @@ Outcome writeThroughCopy(int fd, const std::string& path, const struct stat& inf
   const std::string back = bytesOf(rendered, newBackStart, renderedLength);
   if (layout.frontEnd > 0 && newFrontEnd > 0 && newFrontEnd != layout.frontEnd) {
     fitId3v2(front, layout.frontEnd);
+  }
+  ByteVector check(front.data(), static_cast<unsigned int>(front.size()));
+  check.append(ByteVector(original.data() + layout.frontEnd, static_cast<unsigned int>(sample)));
+  check.append(ByteVector(back.data(), static_cast<unsigned int>(back.size())));
+  if (!readsBack(check, title)) {
+    return Outcome::kFailed;
   }
   const long oldBackSize = layout.length - layout.backStart;
   if (static_cast<long>(front.size()) == layout.frontEnd &&
@@ -519,17 +537,18 @@ bool writeTag(const char* path, const unsigned char* record, std::int32_t versio
   if (stream.failed()) {
     return false;
   }
+  const std::u16string& expected =
+      changes.text[kTitle] ? *changes.text[kTitle] : current.text[kTitle];
   Outcome outcome =
-      writeThroughCopy(fd.get(), target, info, file, layout, changes, version, keepV1);
+      writeThroughCopy(fd.get(), target, info, file, layout, changes, expected, version, keepV1);
   if (outcome == Outcome::kRetryWhole && layout.known) {
     outcome = writeThroughCopy(fd.get(), target, info, file, Layout{layout.length, 0, 0, false},
-                               changes, version, keepV1);
+                               changes, expected, version, keepV1);
   }
   if (outcome != Outcome::kWritten) {
     return false;
   }
-  const std::u16string& expected =
-      changes.text[kTitle] ? *changes.text[kTitle] : current.text[kTitle];
+  // What reached the disk, read as a new open reads it.
   return titleOnDisk(target) == expected;
 }
 

@@ -50,7 +50,9 @@ std::string mpegFrames(std::size_t count, std::uint32_t seed) {
 }
 
 std::string latin1Text(std::string_view bytes) {
-  return std::string(1, '\0') + std::string(bytes);
+  std::string out(1, '\0');
+  out.append(bytes);
+  return out;
 }
 
 std::string utf16Text(std::u16string_view text) {
@@ -63,7 +65,9 @@ std::string utf16Text(std::u16string_view text) {
 }
 
 std::string utf8Text(std::string_view text) {
-  return std::string(1, '\x03') + std::string(text);
+  std::string out(1, '\x03');
+  out.append(text);
+  return out;
 }
 
 Id3v2& Id3v2::frame(std::string_view id, std::string body) {
@@ -85,11 +89,19 @@ std::string Id3v2::render() const {
   std::string body;
   for (const auto& [id, data] : m_frames) {
     const auto size = static_cast<std::uint32_t>(data.size());
-    body += id + (m_version == 4 ? syncSafe(size) : bigEndian(size)) + std::string(2, '\0') + data;
+    body.append(id);
+    body.append(m_version == 4 ? syncSafe(size) : bigEndian(size));
+    body.append(2, '\0');
+    body.append(data);
   }
   body.append(m_padding, '\0');
   const auto size = m_claimedSize ? m_claimedSize : static_cast<std::uint32_t>(body.size());
-  return std::string("ID3") + static_cast<char>(m_version) + '\0' + '\0' + syncSafe(size) + body;
+  std::string out = "ID3";
+  out += static_cast<char>(m_version);
+  out.append(2, '\0');
+  out.append(syncSafe(size));
+  out.append(body);
+  return out;
 }
 
 std::string id3v1(std::string_view title, std::string_view artist, std::string_view album,

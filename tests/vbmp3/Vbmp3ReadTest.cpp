@@ -121,6 +121,15 @@ TEST(Vbmp3Read, LegacyCodePage932AndRealLatin1) {
             "C");
   EXPECT_EQ(slot(r, kComment), "\x93\xFA\x96\x7B\x8C\xEA");
 
+  // An encoding byte outside the four ID3v2 knows.
+  const std::string odd = dir.file("odd.mp3");
+  writeFile(odd, Id3v2(3).frame("TIT2", std::string("\xDE"
+                                                    "B0D0F0",
+                                                    7))
+                         .render() +
+                     mpegFrames(4));
+  ASSERT_EQ(readOk(odd, r), "");
+
   const std::string v1 = dir.file("v1.mp3");
   writeFile(v1, mpegFrames(4) + id3v1(sjis, "Beyonc\xE9", "\x81\x9F"));
   ASSERT_EQ(readOk(v1, r), "");

@@ -214,6 +214,33 @@ TEST(Vbmp3Safety, KilledWriterLeavesOldOrNewTitle) {
   EXPECT_LT(sawNew, 2 * kRounds);
 }
 
+// A frame whose flags say compressed, encrypted and grouped renders into
+// something that no longer reads back: the write fails and writes nothing.
+TEST(Vbmp3Safety, RenderThatDoesNotReadBackIsNotWritten) {
+  TempDir dir;
+  const std::string path = dir.file("flags.mp3");
+  std::string tag(
+      "ID3\x03\0\0\0\0\0\x71TIT2\0\0\0\x09\0\xDE\x05\xFF\xFE"
+      "B0D0F0"
+      "TCON\0\0\0\x05\0\0(17)TRCK\0\0\0\x05\0\0"
+      "3/12",
+      58);
+  tag.resize(123, '\0');
+  const std::string content = tag + mpegFrames(4);
+  writeFile(path, content);
+  Record r{};
+  ASSERT_TRUE(readRecord(path, r));
+  assignSlot(r, kTitle, "\x82\xA0\x82\xA2\x82\xA4");
+  if (vbmp3_setTagInfoEX(path.c_str(), r.data(), 0, 1) == 0) {
+    EXPECT_EQ(readFile(path), content);
+  } else {
+    Record back{};
+    ASSERT_TRUE(readRecord(path, back));
+    EXPECT_EQ(slot(back, kTitle), "\x82\xA0\x82\xA2\x82\xA4");
+  }
+  EXPECT_EQ(dir.names(), std::vector<std::string>{"flags.mp3"});
+}
+
 // TagLib's own odd files: a read fails or fills the record; a write fails
 // leaving the bytes, or succeeds and reads back.
 TEST(Vbmp3Safety, TagLibSampleFiles) {

@@ -1,0 +1,234 @@
+// Reads and writes tags on 1,000 files of about 200 KB and 50 of about 8 MB
+// through the four entry points, beside bare TagLib and a plain copy in the
+// same run. Prints milliseconds per file, the median of three runs.
+//   vbmp3_bench [folder]   (default: a new folder under the temp directory)
+#include <fcntl.h>
+#include <stdlib.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Mp3Fixture.h"
+#include "vbmp3.h"
+
+namespace {
+
+using namespace vbmp3test;
+namespace fs = std::filesystem;
+
+const std::u16string kTitleA = u"あいうえおかきくけこ";
+const std::u16string kTitleB = u"さしすせそたちつてと";
+const std::string kTitleASjis =
+    "\x82\xA0\x82\xA2\x82\xA4\x82\xA6\x82\xA8\x82\xA9\x82\xAB\x82\xAD\x82\xAF\x82\xB1";
+const std::string kTitleBSjis =
+    "\x82\xB3\x82\xB5\x82\xB7\x82\xB9\x82\xBB\x82\xBD\x82\xBF\x82\xC2\x82\xC4\x82\xC6";
+
+struct Set {
+  std::string name;
+  std::vector<std::string> paths;
+  std::vector<std::string> contents;
+};
+
+// Four kinds in turn: ample padding, no padding, a picture, ID3v1 beside ID3v2.
+std::string makeFile(std::size_t index, std::size_t frames, bool noPadding) {
+  Id3v2 tag(3);
+  tag.frame("TIT2", utf16Text(kTitleA)).frame("TPE1", latin1Text("Artist"));
+  std::string tail;
+  switch (noPadding ? 1 : index % 4) {
+    case 0:
+      tag.padding(64 * 1024);
+      break;
+    case 1:
+      break;
+    case 2:
+      tag.frame("APIC", std::string("\0image/jpeg\0\x03\0", 14) + std::string(40000, '\x55'))
+          .padding(512);
+      break;
+    default:
+      tag.padding(2048);
+      tail = id3v1("aiueo", "Artist");
+  }
+  return tag.render() + mpegFrames(frames, static_cast<std::uint32_t>(index)) + tail;
+}
+
+Set makeSet(const std::string& folder, const std::string& name, std::size_t count,
+            std::size_t frames, bool noPadding) {
+  Set set{name, {}, {}};
+  for (std::size_t i = 0; i < count; ++i) {
+    set.paths.push_back(folder + "/" + name + std::to_string(i) + ".mp3");
+    set.contents.push_back(makeFile(i, frames, noPadding));
+  }
+  return set;
+}
+
+void restore(const Set& set) {
+  for (std::size_t i = 0; i < set.paths.size(); ++i) {
+    std::ofstream out(set.paths[i], std::ios::binary | std::ios::trunc);
+    out.write(set.contents[i].data(), static_cast<std::streamsize>(set.contents[i].size()));
+  }
+  ::sync();
+}
+
+// Milliseconds per file, the median of three runs; `prepare` runs untimed.
+double timePerFile(const Set& set, const std::function<void()>& prepare,
+                   const std::function<bool(const std::string&, int)>& each) {
+  std::array<double, 3> runs{};
+  for (int run = 0; run < 3; ++run) {
+    prepare();
+    const auto start = std::chrono::steady_clock::now();
+    for (const auto& path : set.paths) {
+      if (!each(path, run)) {
+        std::fprintf(stderr, "failed: %s\n", path.c_str());
+        std::exit(1);
+      }
+    }
+    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+    runs[static_cast<std::size_t>(run)] = took.count() / static_cast<double>(set.paths.size());
+  }
+  std::sort(runs.begin(), runs.end());
+  return runs[1];
+}
+
+bool taglibRead(const std::string& path, int) {
+  TagLib::MPEG::File file(path.c_str(), false);
+  return file.isValid() && !file.tag()->title().isEmpty();
+}
+
+bool vbmp3Read(const std::string& path, int) {
+  std::array<unsigned char, 656> record{};
+  return vbmp3_getFileTagInfoEX(path.c_str(), record.data()) != 0;
+}
+
+bool taglibSave(const std::string& path, const std::u16string& title) {
+  TagLib::MPEG::File file(path.c_str(), false);
+  std::wstring wide(title.begin(), title.end());
+  file.ID3v2Tag(true)->setTitle(TagLib::String(wide));
+  return file.save(TagLib::MPEG::File::AllTags, TagLib::File::StripNone, TagLib::ID3v2::v3,
+                   TagLib::File::DoNotDuplicate);
+}
+
+bool vbmp3Write(const std::string& path, const std::string& title) {
+  std::array<unsigned char, 656> record{};
+  if (vbmp3_getFileTagInfoEX(path.c_str(), record.data()) == 0) {
+    return false;
+  }
+  std::memset(record.data(), ' ', 128);
+  std::memcpy(record.data(), title.data(), title.size());
+  return vbmp3_setTagInfoEX(path.c_str(), record.data(), 0, 1) != 0;
+}
+
+// What a careful writer of a whole new file pays at least.
+bool copyFsyncRename(const std::string& path, int) {
+  const std::string temp = path + ".copy";
+  fs::copy_file(path, temp, fs::copy_options::overwrite_existing);
+  const int fd = ::open(temp.c_str(), O_RDWR);
+  const bool synced = fd >= 0 && ::fsync(fd) == 0;
+  if (fd >= 0) {
+    ::close(fd);
+  }
+  return synced && ::rename(temp.c_str(), path.c_str()) == 0;
+}
+
+void report(const Set& set) {
+  const auto none = [] {};
+  const double bareRead = timePerFile(set, none, taglibRead);
+  const double ourRead = timePerFile(set, none, vbmp3Read);
+  std::printf("%-6s read      TagLib %7.3f ms  VBMP3 %7.3f ms  ratio %.2f\n", set.name.c_str(),
+              bareRead, ourRead, ourRead / bareRead);
+
+  const auto fresh = [&] { restore(set); };
+  const double taglibFit = timePerFile(set, fresh, [](const std::string& p, int run) {
+    return taglibSave(p, run % 2 ? kTitleA : kTitleB);
+  });
+  const double ourFit = timePerFile(set, fresh, [](const std::string& p, int run) {
+    return vbmp3Write(p, run % 2 ? kTitleASjis : kTitleBSjis);
+  });
+  std::printf("%-6s fits      TagLib %7.3f ms  VBMP3 %7.3f ms  speed-up %.2f\n", set.name.c_str(),
+              taglibFit, ourFit, taglibFit / ourFit);
+}
+
+void restoreOne(const Set& set, std::size_t i) {
+  std::ofstream out(set.paths[i], std::ios::binary | std::ios::trunc);
+  out.write(set.contents[i].data(), static_cast<std::streamsize>(set.contents[i].size()));
+}
+
+// File by file in turn, so that the three see the same state of a shared disk.
+void reportGrowth(const Set& set) {
+  std::string longSjis;
+  std::u16string longTitle;
+  for (int i = 0; i < 60; ++i) {
+    longSjis += "\x82\xA0";
+    longTitle += u'あ';
+  }
+  std::array<std::array<double, 3>, 3> runs{};  // [what][run]
+  for (int run = 0; run < 3; ++run) {
+    std::array<std::chrono::duration<double, std::milli>, 3> took{};
+    for (std::size_t i = 0; i < set.paths.size(); ++i) {
+      const std::string& path = set.paths[i];
+      const std::array<std::function<bool()>, 3> ways{[&] { return copyFsyncRename(path, 0); },
+                                                      [&] { return taglibSave(path, longTitle); },
+                                                      [&] { return vbmp3Write(path, longSjis); }};
+      for (std::size_t w = 0; w < ways.size(); ++w) {
+        restoreOne(set, i);
+        const auto start = std::chrono::steady_clock::now();
+        if (!ways[w]()) {
+          std::fprintf(stderr, "failed: %s\n", path.c_str());
+          std::exit(1);
+        }
+        took[w] += std::chrono::steady_clock::now() - start;
+      }
+    }
+    for (std::size_t w = 0; w < 3; ++w) {
+      runs[w][static_cast<std::size_t>(run)] =
+          took[w].count() / static_cast<double>(set.paths.size());
+    }
+  }
+  for (auto& r : runs) {
+    std::sort(r.begin(), r.end());
+  }
+  std::printf(
+      "%-6s grows     copy+fsync+rename %7.3f ms  TagLib %7.3f ms  VBMP3 %7.3f ms  "
+      "ratio to copy %.2f\n",
+      set.name.c_str(), runs[0][1], runs[1][1], runs[2][1], runs[2][1] / runs[0][1]);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string folder;
+  if (argc > 1) {
+    folder = argv[1];
+    fs::create_directories(folder);
+  } else {
+    folder = (fs::temp_directory_path() / "vbmp3-bench-XXXXXX").string();
+    if (::mkdtemp(folder.data()) == nullptr) {
+      return 1;
+    }
+  }
+  // 480 frames are 200 KB; 19,200 frames are 8 MB.
+  const Set small = makeSet(folder, "small", 1000, 480, false);
+  const Set large = makeSet(folder, "large", 50, 19200, false);
+  restore(small);
+  restore(large);
+  report(small);
+  report(large);
+  const Set smallBare = makeSet(folder, "sgrow", 1000, 480, true);
+  const Set largeBare = makeSet(folder, "lgrow", 50, 19200, true);
+  reportGrowth(smallBare);
+  reportGrowth(largeBare);
+  if (argc <= 1) {
+    fs::remove_all(folder);
+  }
+  return 0;
+}
