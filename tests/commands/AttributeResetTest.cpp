@@ -11,6 +11,7 @@
 #include "support/FakeLists.h"
 #include "support/FakeMessageBoxes.h"
 #include "support/FakeTagLibrary.h"
+#include "support/TestPaths.h"
 
 namespace tagkana::test {
 namespace {
@@ -24,7 +25,7 @@ using platform::kSystem;
 TEST(AttributeReset, AsksFirstAndCancelChangesNothing) {
   FormState state;
   FakeFileSystem files;
-  files.add(u"/m/a.mp3", kArchive | kReadOnly);
+  files.add(u"/m" SEP u"a.mp3", kArchive | kReadOnly);
   FakeFileList File1(u"/m", {u"a.mp3"});
   File1.select({0});
   ScriptedMessageBoxes boxes{BoxAnswer::Cancel};
@@ -41,26 +42,27 @@ TEST(AttributeReset, AsksFirstAndCancelChangesNothing) {
   EXPECT_EQ(boxes.shown[0].buttons, BoxButtons::OkCancel);
   EXPECT_EQ(boxes.shown[0].icon, BoxIcon::None);
   EXPECT_TRUE(files.archiveOnlySets.empty());
-  EXPECT_EQ(files.files[u"/m/a.mp3"], kArchive | kReadOnly);
+  EXPECT_EQ(files.files[u"/m" SEP u"a.mp3"], kArchive | kReadOnly);
 }
 
 TEST(AttributeReset, SetsEverySelectedFileAndSaysNothingAfter) {
   FormState state;
   FakeFileSystem files;
-  files.add(u"/m/a.mp3", kArchive | kReadOnly);
-  files.add(u"/m/b.mp3", kArchive | kReadOnly);
-  files.add(u"/m/c.mp3", kArchive | kReadOnly | kHidden | kSystem);
-  files.add(u"/m/d.mp3", kArchive);
+  files.add(u"/m" SEP u"a.mp3", kArchive | kReadOnly);
+  files.add(u"/m" SEP u"b.mp3", kArchive | kReadOnly);
+  files.add(u"/m" SEP u"c.mp3", kArchive | kReadOnly | kHidden | kSystem);
+  files.add(u"/m" SEP u"d.mp3", kArchive);
   FakeFileList File1(u"/m", {u"a.mp3", u"b.mp3", u"c.mp3", u"d.mp3"});
   File1.select({0, 2, 3});
   ScriptedMessageBoxes boxes{BoxAnswer::Ok};
 
   AttributeReset(state, File1, files, boxes);
 
-  EXPECT_EQ(files.archiveOnlySets, (Paths{u"/m/a.mp3", u"/m/c.mp3", u"/m/d.mp3"}));
-  EXPECT_EQ(files.files[u"/m/b.mp3"], kArchive | kReadOnly);
-  EXPECT_EQ(files.files[u"/m/c.mp3"], kArchive);
-  EXPECT_EQ(state.CurPath, u"/m/d.mp3");
+  EXPECT_EQ(files.archiveOnlySets,
+            (Paths{u"/m" SEP u"a.mp3", u"/m" SEP u"c.mp3", u"/m" SEP u"d.mp3"}));
+  EXPECT_EQ(files.files[u"/m" SEP u"b.mp3"], kArchive | kReadOnly);
+  EXPECT_EQ(files.files[u"/m" SEP u"c.mp3"], kArchive);
+  EXPECT_EQ(state.CurPath, u"/m" SEP u"d.mp3");
   EXPECT_EQ(boxes.shown.size(), 1u);
 
   // Nothing selected: no file touched, still no message afterwards.
@@ -79,7 +81,7 @@ TEST(AttributeReset, RootFolderGivesTwoSeparators) {
   const std::u16string expected = u"C:\\\\a.mp3";
 #else
   FakeFileList File1(u"/", {u"a.mp3"});
-  const std::u16string expected = u"//a.mp3";
+  const std::u16string expected = u"/" SEP u"a.mp3";
 #endif
   files.add(expected, kArchive | kReadOnly);
   File1.select({0});
@@ -93,26 +95,26 @@ TEST(AttributeReset, RootFolderGivesTwoSeparators) {
 TEST(AttributeReset, AFailureStopsWithTheEarlierFilesDone) {
   FormState state;
   FakeFileSystem files;
-  files.add(u"/m/a.mp3", kArchive | kReadOnly);
-  files.add(u"/m/c.mp3", kArchive | kReadOnly);
+  files.add(u"/m" SEP u"a.mp3", kArchive | kReadOnly);
+  files.add(u"/m" SEP u"c.mp3", kArchive | kReadOnly);
   FakeFileList File1(u"/m", {u"a.mp3", u"gone.mp3", u"c.mp3"});
   File1.select({0, 1, 2});
   ScriptedMessageBoxes boxes{BoxAnswer::Ok};
 
   EXPECT_THROW(AttributeReset(state, File1, files, boxes), RuntimeError);
 
-  EXPECT_EQ(files.files[u"/m/a.mp3"], kArchive);
-  EXPECT_EQ(files.files[u"/m/c.mp3"], kArchive | kReadOnly);
-  EXPECT_EQ(state.CurPath, u"/m/gone.mp3");
+  EXPECT_EQ(files.files[u"/m" SEP u"a.mp3"], kArchive);
+  EXPECT_EQ(files.files[u"/m" SEP u"c.mp3"], kArchive | kReadOnly);
+  EXPECT_EQ(state.CurPath, u"/m" SEP u"gone.mp3");
 }
 
 TEST(AttributeReset, MakesAReadOnlyFileWritableForTheWriteBack) {
   FormState state;
   FakeFileSystem files;
   FakeTagLibrary library;
-  files.add(u"/m/a.mp3", kArchive | kReadOnly);
-  library.addFile(u"/m/a.mp3", u"いち");
-  state.FilePaths = {u"/m/a.mp3"};
+  files.add(u"/m" SEP u"a.mp3", kArchive | kReadOnly);
+  library.addFile(u"/m" SEP u"a.mp3", u"いち");
+  state.FilePaths = {u"/m" SEP u"a.mp3"};
   FakePreviewList List1;
   List1.rows = {u"1. いち → いち"};
   List1.select({0});
@@ -124,7 +126,7 @@ TEST(AttributeReset, MakesAReadOnlyFileWritableForTheWriteBack) {
   AttributeReset(state, File1, files, boxes);
   TitleWriteBack(state, List1, library, files, boxes);
 
-  EXPECT_EQ(library.writtenPaths(), (Paths{u"/m/a.mp3"}));
+  EXPECT_EQ(library.writtenPaths(), (Paths{u"/m" SEP u"a.mp3"}));
   EXPECT_EQ(state.ResultLog, u"a.mp3　読みとり専用のため失敗\r\na.mp3　成功\r\n");
 }
 

@@ -8,6 +8,7 @@
 #include "support/FakeLists.h"
 #include "support/FakeMessageBoxes.h"
 #include "support/FakeTagLibrary.h"
+#include "support/TestPaths.h"
 
 namespace tagkana::test {
 namespace {
@@ -29,21 +30,21 @@ TEST(TitlePreview, NumbersSelectedFilesInListOrderWithPathsAtTheirRows) {
   FakeFileList File1(u"/music",
                      {u"a.mp3", u"b.mp3", u"c.mp3", u"d.mp3", u"e.mp3", u"f.mp3", u"g.mp3"});
   File1.select({1, 3, 4, 6});
-  p.library.addFile(u"/music/b.mp3", u"さくら");
-  p.library.addFile(u"/music/d.mp3", u"2001  ");  // trailing spaces are part of the title
-  p.library.addFile(u"/music/e.mp3", u"sakura");
-  p.library.addFile(u"/music/g.mp3", u"");
-  p.library.addFile(u"/music/a.mp3", u"unselected");
+  p.library.addFile(u"/music" SEP u"b.mp3", u"さくら");
+  p.library.addFile(u"/music" SEP u"d.mp3", u"2001  ");  // trailing spaces are part of the title
+  p.library.addFile(u"/music" SEP u"e.mp3", u"sakura");
+  p.library.addFile(u"/music" SEP u"g.mp3", u"");
+  p.library.addFile(u"/music" SEP u"a.mp3", u"unselected");
 
   p.run(File1);
 
   EXPECT_EQ(p.List1.rows,
             (Rows{u"1. さくら → さくら", u"2. 2001   → 2001  ", u"3. sakura → さくら", u"4.  → "}));
-  EXPECT_EQ(p.state.FilePaths,
-            (Paths{u"/music/b.mp3", u"/music/d.mp3", u"/music/e.mp3", u"/music/g.mp3"}));
+  EXPECT_EQ(p.state.FilePaths, (Paths{u"/music" SEP u"b.mp3", u"/music" SEP u"d.mp3",
+                                      u"/music" SEP u"e.mp3", u"/music" SEP u"g.mp3"}));
   EXPECT_EQ(p.library.readPaths(), p.state.FilePaths);
   EXPECT_EQ(p.state.RowNo, 5);
-  EXPECT_EQ(p.state.CurPath, u"/music/g.mp3");
+  EXPECT_EQ(p.state.CurPath, u"/music" SEP u"g.mp3");
   EXPECT_EQ(p.state.Title, u"");
   EXPECT_TRUE(p.library.writes().empty());
   EXPECT_TRUE(p.boxes.shown.empty());
@@ -59,7 +60,7 @@ TEST(TitlePreview, ShowsTheWholeConversionOfALongTitle) {
     title += u"va";
     kana += u"う゛ぁ";
   }
-  p.library.addFile(u"/m/a.mp3", title);
+  p.library.addFile(u"/m" SEP u"a.mp3", title);
 
   p.run(File1);
 
@@ -72,20 +73,21 @@ TEST(TitlePreview, StopsAtAFailedReadAndNamesTheFile) {
   Preview p;
   FakeFileList File1(u"/music", {u"a.mp3", u"b.mp3", u"c.mp3", u"d.mp3"});
   File1.select({0, 1, 2, 3});
-  p.library.addFile(u"/music/a.mp3", u"いち");
-  p.library.addFile(u"/music/b.mp3", u"に");
-  p.library.addFile(u"/music/c.mp3", u"さん").readable = false;
-  p.library.addFile(u"/music/d.mp3", u"よん");
+  p.library.addFile(u"/music" SEP u"a.mp3", u"いち");
+  p.library.addFile(u"/music" SEP u"b.mp3", u"に");
+  p.library.addFile(u"/music" SEP u"c.mp3", u"さん").readable = false;
+  p.library.addFile(u"/music" SEP u"d.mp3", u"よん");
 
   p.run(File1);
 
   EXPECT_EQ(p.List1.rows, (Rows{u"1. いち → いち", u"2. に → に"}));
-  EXPECT_EQ(p.state.FilePaths, (Paths{u"/music/a.mp3", u"/music/b.mp3"}));
-  EXPECT_EQ(p.library.readPaths(), (Paths{u"/music/a.mp3", u"/music/b.mp3", u"/music/c.mp3"}));
-  EXPECT_EQ(p.state.CurPath, u"/music/c.mp3");
+  EXPECT_EQ(p.state.FilePaths, (Paths{u"/music" SEP u"a.mp3", u"/music" SEP u"b.mp3"}));
+  EXPECT_EQ(p.library.readPaths(),
+            (Paths{u"/music" SEP u"a.mp3", u"/music" SEP u"b.mp3", u"/music" SEP u"c.mp3"}));
+  EXPECT_EQ(p.state.CurPath, u"/music" SEP u"c.mp3");
   EXPECT_EQ(p.state.RowNo, 3);
   ASSERT_EQ(p.boxes.shown.size(), 1u);
-  EXPECT_EQ(p.boxes.shown[0].text, u"タグ情報を読み取れませんでした。\r\n/music/c.mp3");
+  EXPECT_EQ(p.boxes.shown[0].text, u"タグ情報を読み取れませんでした。\r\n/music" SEP u"c.mp3");
   EXPECT_EQ(p.boxes.shown[0].title, u"");
   EXPECT_EQ(p.boxes.shown[0].buttons, BoxButtons::Ok);
   EXPECT_EQ(p.boxes.shown[0].icon, BoxIcon::None);
@@ -93,9 +95,9 @@ TEST(TitlePreview, StopsAtAFailedReadAndNamesTheFile) {
 
 TEST(TitlePreview, SecondRunStartsOverAndLeavesLaterPathsAlone) {
   Preview p;
-  p.library.addFile(u"/a/1.mp3", u"いち");
-  p.library.addFile(u"/a/2.mp3", u"に");
-  p.library.addFile(u"/a/3.mp3", u"さん");
+  p.library.addFile(u"/a" SEP u"1.mp3", u"いち");
+  p.library.addFile(u"/a" SEP u"2.mp3", u"に");
+  p.library.addFile(u"/a" SEP u"3.mp3", u"さん");
   FakeFileList File1(u"/a", {u"1.mp3", u"2.mp3", u"3.mp3"});
   File1.select({0, 1, 2});
   p.run(File1);
@@ -107,14 +109,14 @@ TEST(TitlePreview, SecondRunStartsOverAndLeavesLaterPathsAlone) {
 
   EXPECT_EQ(p.List1.rows, (Rows{u"1. さん → さん"}));
   EXPECT_TRUE(p.List1.selected.empty());
-  EXPECT_EQ(p.state.FilePaths, (Paths{u"/a/3.mp3", u"/a/2.mp3", u"/a/3.mp3"}));
+  EXPECT_EQ(p.state.FilePaths, (Paths{u"/a" SEP u"3.mp3", u"/a" SEP u"2.mp3", u"/a" SEP u"3.mp3"}));
   EXPECT_EQ(p.state.RowNo, 2);
 }
 
 TEST(TitlePreview, NoSelectionEmptiesTheListAndTouchesNothingElse) {
   Preview p;
   p.List1.rows = {u"1. old → old"};
-  p.state.FilePaths = {u"/old/1.mp3"};
+  p.state.FilePaths = {u"/old" SEP u"1.mp3"};
   p.state.RowNo = 7;
   FakeFileList File1(u"/music", {u"a.mp3", u"b.mp3"});
 
@@ -123,7 +125,7 @@ TEST(TitlePreview, NoSelectionEmptiesTheListAndTouchesNothingElse) {
   EXPECT_TRUE(p.List1.rows.empty());
   EXPECT_EQ(p.List1.clears, 1);
   EXPECT_EQ(p.state.RowNo, 1);
-  EXPECT_EQ(p.state.FilePaths, (Paths{u"/old/1.mp3"}));
+  EXPECT_EQ(p.state.FilePaths, (Paths{u"/old" SEP u"1.mp3"}));
   EXPECT_TRUE(p.library.calls.empty());
   EXPECT_TRUE(p.boxes.shown.empty());
 
@@ -140,7 +142,7 @@ TEST(TitlePreview, RootFolderGivesTwoSeparators) {
   const std::u16string expected = u"C:\\\\a.mp3";
 #else
   FakeFileList File1(u"/", {u"a.mp3"});
-  const std::u16string expected = u"//a.mp3";
+  const std::u16string expected = u"/" SEP u"a.mp3";
 #endif
   File1.select({0});
   p.library.addFile(expected, u"いち");
@@ -156,8 +158,8 @@ TEST(TitlePreview, RecordIsKeptBetweenFilesButNotBetweenRuns) {
   Preview p;
   FakeFileList File1(u"/m", {u"a.mp3", u"b.mp3"});
   File1.select({0, 1});
-  p.library.addFile(u"/m/a.mp3", u"いち").artist = std::u16string(u"あ");
-  p.library.files[u"/m/b.mp3"] = FakeTagFile{};  // a read that fills nothing
+  p.library.addFile(u"/m" SEP u"a.mp3", u"いち").artist = std::u16string(u"あ");
+  p.library.files[u"/m" SEP u"b.mp3"] = FakeTagFile{};  // a read that fills nothing
 
   p.run(File1);
 
@@ -180,7 +182,7 @@ TEST(TitlePreview, HasNoRowLimit) {
   for (int i = 0; i < 1005; ++i) {
     const std::string name = std::to_string(i) + ".mp3";
     File1.entries.push_back({std::u16string(name.begin(), name.end()), true});
-    p.library.addFile(u"/m/" + File1.entries.back().name, u"あ");
+    p.library.addFile(u"/m" SEP + File1.entries.back().name, u"あ");
   }
 
   p.run(File1);
@@ -188,7 +190,7 @@ TEST(TitlePreview, HasNoRowLimit) {
   ASSERT_EQ(p.List1.rows.size(), 1005u);
   EXPECT_EQ(p.List1.rows[1004], u"1005. あ → あ");
   ASSERT_EQ(p.state.FilePaths.size(), 1005u);
-  EXPECT_EQ(p.state.FilePaths[1004], u"/m/1004.mp3");
+  EXPECT_EQ(p.state.FilePaths[1004], u"/m" SEP u"1004.mp3");
   EXPECT_EQ(p.state.RowNo, 1006);
 }
 

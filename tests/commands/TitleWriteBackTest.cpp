@@ -11,6 +11,7 @@
 #include "support/FakeLists.h"
 #include "support/FakeMessageBoxes.h"
 #include "support/FakeTagLibrary.h"
+#include "support/TestPaths.h"
 
 namespace tagkana::test {
 namespace {
@@ -48,7 +49,7 @@ struct WriteBack {
 
 TEST(TitleWriteBack, CancelChangesNothing) {
   WriteBack w;
-  w.addRow(u"/m/a.mp3", u"いち");
+  w.addRow(u"/m" SEP u"a.mp3", u"いち");
   w.List1.select({0});
   w.state.ResultLog = u"x.mp3　成功\r\n";
   w.state.CurPath = u"/before";
@@ -67,17 +68,18 @@ TEST(TitleWriteBack, CancelChangesNothing) {
 
 TEST(TitleWriteBack, WritesEverySelectedRowAndShowsTheLog) {
   WriteBack w;
-  w.addRow(u"/m/a.mp3", u"いち");
-  w.addRow(u"/m/b.mp3", u"に");
-  w.addRow(u"/m/c.mp3", u"さん");
-  w.addRow(u"/m/d.mp3", u"2001");
+  w.addRow(u"/m" SEP u"a.mp3", u"いち");
+  w.addRow(u"/m" SEP u"b.mp3", u"に");
+  w.addRow(u"/m" SEP u"c.mp3", u"さん");
+  w.addRow(u"/m" SEP u"d.mp3", u"2001");
   w.List1.select({0, 2, 3});
 
   w.run();
 
   const auto writes = w.library.writes();
   ASSERT_EQ(writes.size(), 3u);
-  EXPECT_EQ(w.library.writtenPaths(), (Paths{u"/m/a.mp3", u"/m/c.mp3", u"/m/d.mp3"}));
+  EXPECT_EQ(w.library.writtenPaths(),
+            (Paths{u"/m" SEP u"a.mp3", u"/m" SEP u"c.mp3", u"/m" SEP u"d.mp3"}));
   EXPECT_EQ(writes[0].record.Title, padded(u"いち"));
   EXPECT_EQ(writes[2].record.Title, padded(u"2001"));
   for (const auto& write : writes) {
@@ -85,7 +87,7 @@ TEST(TitleWriteBack, WritesEverySelectedRowAndShowsTheLog) {
     EXPECT_EQ(write.keepV1, 1);
   }
   EXPECT_EQ(w.state.ResultLog, u"a.mp3　成功\r\nc.mp3　成功\r\nd.mp3　成功\r\n");
-  EXPECT_EQ(w.state.CurPath, u"/m/d.mp3");
+  EXPECT_EQ(w.state.CurPath, u"/m" SEP u"d.mp3");
   EXPECT_EQ(w.state.Title, u"2001");
   ASSERT_EQ(w.boxes.shown.size(), 2u);
   EXPECT_EQ(w.lastBox().text, u"完了しました\r\n\r\na.mp3　成功\r\nc.mp3　成功\r\nd.mp3　成功\r\n");
@@ -99,7 +101,7 @@ TEST(TitleWriteBack, NothingSelectedStillShowsTheEarlierLog) {
   w.run();
   EXPECT_EQ(w.lastBox().text, u"完了しました\r\n\r\n");
 
-  w.addRow(u"/m/a.mp3", u"いち");
+  w.addRow(u"/m" SEP u"a.mp3", u"いち");
   w.state.ResultLog = u"z.mp3　成功\r\n";
   w.run();
   EXPECT_TRUE(w.library.calls.empty());
@@ -108,8 +110,8 @@ TEST(TitleWriteBack, NothingSelectedStillShowsTheEarlierLog) {
 
 TEST(TitleWriteBack, LogGrowsOverRuns) {
   WriteBack w;
-  w.addRow(u"/m/a.mp3", u"いち");
-  w.addRow(u"/m/b.mp3", u"に");
+  w.addRow(u"/m" SEP u"a.mp3", u"いち");
+  w.addRow(u"/m" SEP u"b.mp3", u"に");
   w.List1.select({0});
   w.run();
   w.List1.selected = {1};
@@ -121,24 +123,25 @@ TEST(TitleWriteBack, LogGrowsOverRuns) {
 
 TEST(TitleWriteBack, RefusesReadOnlyFilesAndGoesOn) {
   WriteBack w;
-  w.addRow(u"/m/a.mp3", u"いち");
-  w.addRow(u"/m/b.mp3", u"に", platform::kArchive | platform::kReadOnly);
-  w.addRow(u"/m/c.mp3", u"さん");
+  w.addRow(u"/m" SEP u"a.mp3", u"いち");
+  w.addRow(u"/m" SEP u"b.mp3", u"に", platform::kArchive | platform::kReadOnly);
+  w.addRow(u"/m" SEP u"c.mp3", u"さん");
   w.List1.select({0, 1, 2});
 
   w.run();
 
   // Still read (a failed read of it would stop the run), never written.
-  EXPECT_EQ(w.library.readPaths(), (Paths{u"/m/a.mp3", u"/m/b.mp3", u"/m/c.mp3"}));
-  EXPECT_EQ(w.library.writtenPaths(), (Paths{u"/m/a.mp3", u"/m/c.mp3"}));
+  EXPECT_EQ(w.library.readPaths(),
+            (Paths{u"/m" SEP u"a.mp3", u"/m" SEP u"b.mp3", u"/m" SEP u"c.mp3"}));
+  EXPECT_EQ(w.library.writtenPaths(), (Paths{u"/m" SEP u"a.mp3", u"/m" SEP u"c.mp3"}));
   EXPECT_EQ(w.state.ResultLog, u"a.mp3　成功\r\nb.mp3　読みとり専用のため失敗\r\nc.mp3　成功\r\n");
 }
 
 TEST(TitleWriteBack, ReportsAFailedWriteAndGoesOn) {
   WriteBack w;
-  w.addRow(u"/m/a.mp3", u"いち");
-  w.addRow(u"/m/b.mp3", u"に");
-  w.library.files[u"/m/a.mp3"].writable = false;
+  w.addRow(u"/m" SEP u"a.mp3", u"いち");
+  w.addRow(u"/m" SEP u"b.mp3", u"に");
+  w.library.files[u"/m" SEP u"a.mp3"].writable = false;
   w.List1.select({0, 1});
 
   w.run();
@@ -151,16 +154,17 @@ TEST(TitleWriteBack, ReportsAFailedWriteAndGoesOn) {
 TEST(TitleWriteBack, StopsAtAFailedReadAndSaysSo) {
   WriteBack w;
   for (const auto* name : {u"a", u"b", u"c", u"d", u"e"}) {
-    w.addRow(u"/m/" + std::u16string(name) + u".mp3", u"いち");
+    w.addRow(u"/m" SEP + std::u16string(name) + u".mp3", u"いち");
   }
-  w.library.files[u"/m/c.mp3"].readable = false;
+  w.library.files[u"/m" SEP u"c.mp3"].readable = false;
   w.state.ResultLog = u"x.mp3　成功\r\n";
   w.List1.select({0, 1, 2, 3, 4});
 
   w.run();
 
-  EXPECT_EQ(w.library.readPaths(), (Paths{u"/m/a.mp3", u"/m/b.mp3", u"/m/c.mp3"}));
-  EXPECT_EQ(w.library.writtenPaths(), (Paths{u"/m/a.mp3", u"/m/b.mp3"}));
+  EXPECT_EQ(w.library.readPaths(),
+            (Paths{u"/m" SEP u"a.mp3", u"/m" SEP u"b.mp3", u"/m" SEP u"c.mp3"}));
+  EXPECT_EQ(w.library.writtenPaths(), (Paths{u"/m" SEP u"a.mp3", u"/m" SEP u"b.mp3"}));
   const std::u16string log =
       u"x.mp3　成功\r\na.mp3　成功\r\nb.mp3　成功\r\nc.mp3　タグ情報を読み取れないため中断\r\n";
   EXPECT_EQ(w.state.ResultLog, log);
@@ -172,8 +176,9 @@ TEST(TitleWriteBack, StopsAtAFailedReadAndSaysSo) {
 
 TEST(TitleWriteBack, HiddenFilesAreLoggedWithoutAName) {
   WriteBack w;
-  w.addRow(u"/m/.a.mp3", u"いち", platform::kArchive | platform::kHidden);
-  w.addRow(u"/m/.b.mp3", u"に", platform::kArchive | platform::kHidden | platform::kReadOnly);
+  w.addRow(u"/m" SEP u".a.mp3", u"いち", platform::kArchive | platform::kHidden);
+  w.addRow(u"/m" SEP u".b.mp3", u"に",
+           platform::kArchive | platform::kHidden | platform::kReadOnly);
   w.List1.select({0, 1});
 
   w.run();
@@ -183,10 +188,10 @@ TEST(TitleWriteBack, HiddenFilesAreLoggedWithoutAName) {
 
 TEST(TitleWriteBack, RecordTravelsFromReadToWriteWithOnlyTheTitleReplaced) {
   WriteBack w;
-  w.addRow(u"/m/a.mp3", u"いち");
-  w.addRow(u"/m/b.mp3", u"に");
-  w.library.files[u"/m/a.mp3"].artist = u"あーてぃすと";
-  w.library.files[u"/m/a.mp3"].trackNumber = {{7, 0, 0, 0}};
+  w.addRow(u"/m" SEP u"a.mp3", u"いち");
+  w.addRow(u"/m" SEP u"b.mp3", u"に");
+  w.library.files[u"/m" SEP u"a.mp3"].artist = u"あーてぃすと";
+  w.library.files[u"/m" SEP u"a.mp3"].trackNumber = {{7, 0, 0, 0}};
   w.List1.select({0, 1});
 
   w.run();
@@ -222,8 +227,8 @@ TEST(TitleWriteBack, WritesTheHiraganaCutToTheField) {
     cut += u"う゛ぁ";
   }
   cut += u"う゛";  // 128 code units of the 192 that the conversion gives
-  w.addRow(u"/m/a.mp3", u"sakura");
-  w.addRow(u"/m/b.mp3", longTitle);
+  w.addRow(u"/m" SEP u"a.mp3", u"sakura");
+  w.addRow(u"/m" SEP u"b.mp3", longTitle);
   w.List1.select({0, 1});
 
   w.run();
@@ -234,20 +239,20 @@ TEST(TitleWriteBack, WritesTheHiraganaCutToTheField) {
   EXPECT_EQ(writes[1].record.Title, cut);
   EXPECT_EQ(w.state.Title, longTitle);
   // The slot takes whole characters only: 64 two-byte ones, no padding left.
-  EXPECT_EQ(w.library.files[u"/m/b.mp3"].title, cut.substr(0, 64));
+  EXPECT_EQ(w.library.files[u"/m" SEP u"b.mp3"].title, cut.substr(0, 64));
   EXPECT_EQ(w.state.ResultLog, u"a.mp3　成功\r\nb.mp3　成功\r\n");
 }
 
 TEST(TitleWriteBack, ConvertsTheTitleReadNowNotTheRowText) {
   WriteBack w;
-  w.library.addFile(u"/m/a.mp3", u"いち");
-  w.files.add(u"/m/a.mp3");
+  w.library.addFile(u"/m" SEP u"a.mp3", u"いち");
+  w.files.add(u"/m" SEP u"a.mp3");
   FakeFileList File1(u"/m", {u"a.mp3"});
   File1.select({0});
   TitlePreview(w.state, File1, w.List1, w.library, w.boxes);
   ASSERT_EQ(w.List1.rows, (std::vector<std::u16string>{u"1. いち → いち"}));
 
-  w.library.files[u"/m/a.mp3"].title = u"kyouto";
+  w.library.files[u"/m" SEP u"a.mp3"].title = u"kyouto";
   w.List1.select({0});
   w.run();
 
@@ -258,7 +263,8 @@ TEST(TitleWriteBack, ConvertsTheTitleReadNowNotTheRowText) {
 
 TEST(TitleWriteBack, WritesThePreviewedFilesAfterTheFolderChanged) {
   WriteBack w;
-  for (const auto* path : {u"/one/a.mp3", u"/one/b.mp3", u"/one/c.mp3", u"/two/a.mp3"}) {
+  for (const auto* path :
+       {u"/one" SEP u"a.mp3", u"/one" SEP u"b.mp3", u"/one" SEP u"c.mp3", u"/two" SEP u"a.mp3"}) {
     w.library.addFile(path, u"いち");
     w.files.add(path);
   }
@@ -271,30 +277,30 @@ TEST(TitleWriteBack, WritesThePreviewedFilesAfterTheFolderChanged) {
   w.List1.select({1});
   w.run();
 
-  EXPECT_EQ(w.library.writtenPaths(), (Paths{u"/one/c.mp3"}));
+  EXPECT_EQ(w.library.writtenPaths(), (Paths{u"/one" SEP u"c.mp3"}));
   EXPECT_EQ(w.state.ResultLog, u"c.mp3　成功\r\n");
 }
 
 TEST(TitleWriteBack, RunTimeErrorsNameTheFileAndKeepTheLog) {
   // The file vanished between the tag read and the attribute read.
   WriteBack w;
-  w.addRow(u"/m/a.mp3", u"いち");
-  w.addRow(u"/m/b.mp3", u"に");
-  w.files.files.erase(u"/m/b.mp3");
+  w.addRow(u"/m" SEP u"a.mp3", u"いち");
+  w.addRow(u"/m" SEP u"b.mp3", u"に");
+  w.files.files.erase(u"/m" SEP u"b.mp3");
   w.List1.select({0, 1});
   try {
     w.run();
     ADD_FAILURE() << "no error";
   } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.file(), u"/m/b.mp3");
+    EXPECT_EQ(e.file(), u"/m" SEP u"b.mp3");
   }
   EXPECT_EQ(w.state.ResultLog, u"a.mp3　成功\r\n");
-  EXPECT_EQ(w.library.writtenPaths(), (Paths{u"/m/a.mp3"}));
+  EXPECT_EQ(w.library.writtenPaths(), (Paths{u"/m" SEP u"a.mp3"}));
   EXPECT_EQ(w.boxes.shown.size(), 1u);
 
   // A selected row that no preview gave a path.
   WriteBack rows;
-  rows.addRow(u"/m/a.mp3", u"いち");
+  rows.addRow(u"/m" SEP u"a.mp3", u"いち");
   rows.List1.rows.push_back(u"2. stray");
   rows.List1.select({1});
   EXPECT_THROW(rows.run(), RuntimeError);
