@@ -230,7 +230,61 @@ void DirListBox::writePath(const QString& path) {
   }
 }
 
-FileListBox::FileListBox(QWidget* parent) : QListWidget(parent) {
+SelectableListBox::SelectableListBox(QWidget* parent) : QListWidget(parent) {
+  const auto stale = [this] { m_selectionStale = true; };
+  connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, stale);
+  connect(model(), &QAbstractItemModel::rowsInserted, this, stale);
+  connect(model(), &QAbstractItemModel::rowsRemoved, this, stale);
+  connect(model(), &QAbstractItemModel::rowsMoved, this, stale);
+  connect(model(), &QAbstractItemModel::modelReset, this, stale);
+  connect(model(), &QAbstractItemModel::layoutChanged, this, stale);
+}
+
+QString SelectableListBox::List(int index) const {
+  return inRange(*this, index) ? item(index)->text() : QString();
+}
+
+bool SelectableListBox::Selected(int index) const {
+  if (!inRange(*this, index)) {
+    return false;
+  }
+  if (m_selectionStale) {
+    m_selected.assign(static_cast<std::size_t>(count()), false);
+    for (const QModelIndex& selected : selectionModel()->selectedIndexes()) {
+      m_selected[static_cast<std::size_t>(selected.row())] = true;
+    }
+    m_selectionStale = false;
+  }
+  return m_selected[static_cast<std::size_t>(index)];
+}
+
+void SelectableListBox::setSelected(int index, bool selected) {
+  if (inRange(*this, index)) {
+    item(index)->setSelected(selected);
+  }
+}
+
+// Only the left button selects; the right one is kept for the popup menu, so
+// that opening it never loses the selection it acts on.
+void SelectableListBox::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    QListWidget::mousePressEvent(event);
+  } else {
+    event->accept();
+  }
+  const QPoint at = event->position().toPoint();
+  emit MouseDown(buttonCode(event->button()), shiftCode(event->modifiers()), at.x(), at.y());
+}
+
+void SelectableListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    QListWidget::mouseDoubleClickEvent(event);
+  } else {
+    event->accept();
+  }
+}
+
+FileListBox::FileListBox(QWidget* parent) : SelectableListBox(parent) {
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setContextMenuPolicy(Qt::NoContextMenu);
 }
@@ -275,77 +329,11 @@ void FileListBox::writePattern(const QString& pattern) {
   }
 }
 
-QString FileListBox::List(int index) const {
-  return inRange(*this, index) ? item(index)->text() : QString();
-}
-
-bool FileListBox::Selected(int index) const {
-  return inRange(*this, index) && item(index)->isSelected();
-}
-
-void FileListBox::setSelected(int index, bool selected) {
-  if (inRange(*this, index)) {
-    item(index)->setSelected(selected);
-  }
-}
-
-// Only the left button selects; the right one is kept for the popup menu, so
-// that opening it never loses the selection it acts on.
-void FileListBox::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) {
-    QListWidget::mousePressEvent(event);
-  } else {
-    event->accept();
-  }
-  const QPoint at = event->position().toPoint();
-  emit MouseDown(buttonCode(event->button()), shiftCode(event->modifiers()), at.x(), at.y());
-}
-
-void FileListBox::mouseDoubleClickEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) {
-    QListWidget::mouseDoubleClickEvent(event);
-  } else {
-    event->accept();
-  }
-}
-
-PreviewListBox::PreviewListBox(QWidget* parent) : QListWidget(parent) {
+PreviewListBox::PreviewListBox(QWidget* parent) : SelectableListBox(parent) {
   setSelectionMode(QAbstractItemView::MultiSelection);
   setContextMenuPolicy(Qt::NoContextMenu);
   // One-line rows: laying out a thousand of them need not measure each.
   setUniformItemSizes(true);
-}
-
-QString PreviewListBox::List(int index) const {
-  return inRange(*this, index) ? item(index)->text() : QString();
-}
-
-bool PreviewListBox::Selected(int index) const {
-  return inRange(*this, index) && item(index)->isSelected();
-}
-
-void PreviewListBox::setSelected(int index, bool selected) {
-  if (inRange(*this, index)) {
-    item(index)->setSelected(selected);
-  }
-}
-
-void PreviewListBox::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) {
-    QListWidget::mousePressEvent(event);
-  } else {
-    event->accept();
-  }
-  const QPoint at = event->position().toPoint();
-  emit MouseDown(buttonCode(event->button()), shiftCode(event->modifiers()), at.x(), at.y());
-}
-
-void PreviewListBox::mouseDoubleClickEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) {
-    QListWidget::mouseDoubleClickEvent(event);
-  } else {
-    event->accept();
-  }
 }
 
 }  // namespace tagkana

@@ -81,13 +81,42 @@ class DirListBox : public QListWidget {
 // Mouse buttons numbered as the MouseDown handlers expect them.
 enum MouseButtonCode { kLeftButton = 1, kRightButton = 2, kMiddleButton = 4 };
 
+// What File1 and List1 share: rows read and selected by position, and a
+// mouse press reported as MouseDown. Out-of-range positions give an empty
+// text and false.
+class SelectableListBox : public QListWidget {
+  Q_OBJECT
+  Q_PROPERTY(int ListCount READ ListCount)
+
+ public:
+  explicit SelectableListBox(QWidget* parent = nullptr);
+
+  int ListCount() const { return count(); }
+  Q_INVOKABLE QString List(int index) const;
+  Q_INVOKABLE bool Selected(int index) const;
+  Q_INVOKABLE void setSelected(int index, bool selected);
+
+ signals:
+  void MouseDown(int button, int shift, int x, int y);
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+ private:
+  // Qt answers isSelected() by walking every selected range, so a loop over a
+  // thousand singly selected rows would be quadratic. The answers are taken
+  // once and kept until the selection or the rows change.
+  mutable std::vector<bool> m_selected;
+  mutable bool m_selectionStale = true;
+};
+
 // File1: the files of one folder that match the pattern, hidden and system
 // files left out, in case-insensitive name order; extended selection.
-class FileListBox : public QListWidget {
+class FileListBox : public SelectableListBox {
   Q_OBJECT
   Q_PROPERTY(QString Path READ Path WRITE writePath)
   Q_PROPERTY(QString Pattern READ Pattern WRITE writePattern)
-  Q_PROPERTY(int ListCount READ ListCount)
 
  public:
   explicit FileListBox(QWidget* parent = nullptr);
@@ -97,19 +126,7 @@ class FileListBox : public QListWidget {
   void setPath(const QString& path);
   QString Pattern() const { return m_pattern; }
   void setPattern(const QString& pattern);
-  int ListCount() const { return count(); }
-  // Out-of-range positions give an empty name and false.
-  Q_INVOKABLE QString List(int index) const;
-  Q_INVOKABLE bool Selected(int index) const;
-  Q_INVOKABLE void setSelected(int index, bool selected);
   void setErrorReporter(ErrorReporter reporter) { m_report = std::move(reporter); }
-
- signals:
-  void MouseDown(int button, int shift, int x, int y);
-
- protected:
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseDoubleClickEvent(QMouseEvent* event) override;
 
  private:
   void writePath(const QString& path);
@@ -122,17 +139,12 @@ class FileListBox : public QListWidget {
 };
 
 // List1: unsorted rows, a click toggles a row's selection.
-class PreviewListBox : public QListWidget {
+class PreviewListBox : public SelectableListBox {
   Q_OBJECT
-  Q_PROPERTY(int ListCount READ ListCount)
 
  public:
   explicit PreviewListBox(QWidget* parent = nullptr);
 
-  int ListCount() const { return count(); }
-  Q_INVOKABLE QString List(int index) const;
-  Q_INVOKABLE bool Selected(int index) const;
-  Q_INVOKABLE void setSelected(int index, bool selected);
   // Dropping the selection first spares Qt tracking every selected row
   // through the removal, which is slow for a thousand rows.
   Q_INVOKABLE void Clear() {
@@ -140,13 +152,6 @@ class PreviewListBox : public QListWidget {
     clear();
   }
   Q_INVOKABLE void AddItem(const QString& text) { addItem(text); }
-
- signals:
-  void MouseDown(int button, int shift, int x, int y);
-
- protected:
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseDoubleClickEvent(QMouseEvent* event) override;
 };
 
 }  // namespace tagkana

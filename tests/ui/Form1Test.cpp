@@ -239,6 +239,18 @@ TEST(Form1, SelectAndUnselectEveryEntry) {
   EXPECT_EQ(w.count("List1"), 0);
   EXPECT_EQ(w.count("File1"), 3);
   EXPECT_TRUE(w.boxes.shown.empty());
+
+  // What Selected answers follows new rows and the user's clicks.
+  w.addRow(QStringLiteral("1. a"));
+  w.addRow(QStringLiteral("2. b"));
+  EXPECT_EQ(w.selection("List1"), (std::vector<bool>{false, false}));
+  auto* view = w.child<QListWidget>("List1");
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                    view->visualItemRect(view->item(1)).center());
+  EXPECT_EQ(w.selection("List1"), (std::vector<bool>{false, true}));
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                    view->visualItemRect(view->item(1)).center());
+  EXPECT_EQ(w.selection("List1"), (std::vector<bool>{false, false}));
 }
 
 TEST(Form1, LoadShowsTheSystemDriveAndTheChainRunsOneWay) {
