@@ -16,8 +16,7 @@ void AttributeReset(FormState& state, const FileList& File1, platform::FileSyste
     if (!File1.Selected(i)) {
       continue;
     }
-    // Composed as the preview composes it, root folder's double separator included.
-    state.CurPath = File1.Path() + platform::kPathSeparator + File1.List(i);
+    state.CurPath = fullPath(File1, i);
     files.setArchiveOnly(state.CurPath);
   }
 }

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/FileSystem.h"
+
 namespace tagkana {
 
 // The file list (File1) as the commands see it. Positions are 0-based.
@@ -14,6 +16,13 @@ class FileList {
   virtual std::u16string List(int index) const = 0;  // the entry's file name
   virtual bool Selected(int index) const = 0;
 };
+
+// A listed file's full path: the folder exactly as File1 gives it, the native
+// separator, the name. A root folder already ends in a separator and so gives
+// two in a row, which name the same file.
+inline std::u16string fullPath(const FileList& File1, int index) {
+  return File1.Path() + platform::kPathSeparator + File1.List(index);
+}
 
 // The preview list (List1) as the commands see it.
 class PreviewList {

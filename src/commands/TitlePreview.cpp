@@ -4,7 +4,6 @@
 
 #include "commands/Messages.h"
 #include "conversion/RtoK.h"
-#include "platform/FileSystem.h"
 
 namespace tagkana {
 namespace {
@@ -32,8 +31,7 @@ void TitlePreview(FormState& state, const FileList& File1, PreviewList& List1, T
     if (!File1.Selected(i)) {
       continue;
     }
-    // Taken unchanged: a root folder already ends in a separator and gives two.
-    state.CurPath = File1.Path() + platform::kPathSeparator + File1.List(i);
+    state.CurPath = fullPath(File1, i);
     if (!library.getFileTagInfoEX(state.CurPath, record, buffer)) {
       readFailed = true;
       break;
