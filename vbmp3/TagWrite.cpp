@@ -10,6 +10,7 @@
 #include <taglib/mpegfile.h>
 #include <taglib/tbytevectorstream.h>
 #include <taglib/textidentificationframe.h>
+#include <taglib/unknownframe.h>
 #include <unistd.h>
 
 #include <array>
@@ -145,6 +146,34 @@ void applyToId3v2(ID3v2::Tag& tag, const Changes& changes, ID3v2::Version versio
         tag, "TRCK",
         *changes.trackNumber > 0 ? toUtf16(String::number(*changes.trackNumber)) : std::u16string(),
         encoding);
+  }
+}
+
+// A frame's header is protected; naming it through a derived class gives a
+// member pointer that may be applied to any frame.
+struct FrameHeaderAccess : ID3v2::Frame {
+  static ID3v2::Frame::Header* of(ID3v2::Frame& frame) {
+    return (frame.*(&FrameHeaderAccess::header))();
+  }
+};
+
+// TagLib reads these ID3v2.3 frames as unknown ones marked "discard when the
+// tag changes", so any tag it renders loses them; it rebuilds TDAT and TIME
+// only from a full date in TDRC.
+void keepId3v23Frames(ID3v2::Tag& tag) {
+  const auto* tdrc = firstTextFrame(tag, "TDRC");
+  const String date = tdrc ? tdrc->toString() : String();
+  const bool rebuildsDate = date.size() >= 10 && date[4] == '-' && date[7] == '-';
+  const bool rebuildsTime = rebuildsDate && date.size() >= 16 && date[10] == 'T' && date[13] == ':';
+  for (auto* frame : tag.frameList()) {
+    if (dynamic_cast<ID3v2::UnknownFrame*>(frame) == nullptr) {
+      continue;
+    }
+    const ByteVector id = frame->frameID();
+    if (id == "EQUA" || id == "RVAD" || id == "TRDA" || id == "TSIZ" ||
+        (id == "TDAT" && !rebuildsDate) || (id == "TIME" && !rebuildsTime)) {
+      FrameHeaderAccess::of(*frame)->setTagAlterPreservation(false);
+    }
   }
 }
 
@@ -413,7 +442,11 @@ Outcome writeThroughCopy(int fd, const std::string& path, const struct stat& inf
   }
 
   const ID3v2::Version target = targetVersion(copy, version);
+  const bool wasV23 = copy.hasID3v2Tag() && copy.ID3v2Tag()->header()->majorVersion() == 3;
   applyToId3v2(*copy.ID3v2Tag(true), changes, target);
+  if (wasV23 && target == ID3v2::v3) {
+    keepId3v23Frames(*copy.ID3v2Tag());
+  }
   int tags = MPEG::File::ID3v2;
   if (copy.hasAPETag()) {
     applyToApe(*copy.APETag(), changes);

@@ -65,6 +65,50 @@ TEST(Vbmp3Write, Id3v23TitleInUtf16OtherFramesByteForByte) {
   EXPECT_EQ(slot(r, kArtist), "\x83\x65\x83\x58\x83\x67");
 }
 
+TEST(Vbmp3Write, Id3v23OnlyFramesSurviveATitle) {
+  TempDir dir;
+  const std::string rvad("\x03\x10\x00\x20\x00\x30\x00\x00\x00\x00", 10);
+  const std::string equa("\x10\x80\x10\x00\x05", 5);
+  const std::string path = dir.file("v23.mp3");
+  writeFile(path, Id3v2(3).frame("TIT2", latin1Text("a"))
+                          .frame("RVAD", rvad)
+                          .frame("EQUA", equa)
+                          .frame("TSIZ", latin1Text("1234"))
+                          .frame("TDAT", latin1Text("0105"))
+                          .frame("TIME", latin1Text("1230"))
+                          .padding(200)
+                          .render() +
+                      mpegFrames(10));
+  ASSERT_TRUE(writeTitle(path, kKonnichiwa));
+  auto frames = framesById(readFile(path));
+  EXPECT_EQ(frames["TIT2"], utf16Text(u"こんにちは"));
+  EXPECT_EQ(frames["RVAD"], rvad);
+  EXPECT_EQ(frames["EQUA"], equa);
+  EXPECT_EQ(frames["TSIZ"], latin1Text("1234"));
+  EXPECT_EQ(frames["TDAT"], latin1Text("0105"));
+  EXPECT_EQ(frames["TIME"], latin1Text("1230"));
+
+  // With a year, the date and time come back from it, once each.
+  const std::string dated = dir.file("dated.mp3");
+  writeFile(dated, Id3v2(3).frame("TIT2", latin1Text("a"))
+                           .frame("TYER", latin1Text("2001"))
+                           .frame("TDAT", latin1Text("0105"))
+                           .frame("TIME", latin1Text("1230"))
+                           .padding(200)
+                           .render() +
+                       mpegFrames(10));
+  ASSERT_TRUE(writeTitle(dated, kKonnichiwa));
+  std::multimap<std::string, std::string> all;
+  for (auto& [id, body] : id3v2Frames(readFile(dated))) {
+    all.emplace(id, body);
+  }
+  EXPECT_EQ(all.count("TDAT"), 1u);
+  EXPECT_EQ(all.count("TIME"), 1u);
+  EXPECT_EQ(all.find("TYER")->second, latin1Text("2001"));
+  EXPECT_EQ(all.find("TDAT")->second, latin1Text("0105"));
+  EXPECT_EQ(all.find("TIME")->second, latin1Text("1230"));
+}
+
 TEST(Vbmp3Write, VersionKeptOrForced) {
   TempDir dir;
   const std::string path = dir.file("v24.mp3");
