@@ -168,6 +168,22 @@ std::int32_t getValue(const unsigned char* record, std::size_t offset) {
 
 }  // namespace
 
+bool BoundedFrameFactory::updateFrame(FrameTypes::Header* header) const {
+  // zlib inflates at most about 1032 bytes from one: 64 KiB give 66 MiB.
+  constexpr unsigned long kCompressedBudget = 64UL << 10;
+  if (header->compression() && !header->encryption()) {
+    m_compressed += header->frameSize();
+    if (m_compressed > kCompressedBudget) {
+      m_refused = true;
+      const unsigned int version = header->version();
+      TagLib::ByteVector plain = header->render();
+      plain[9] = 0;  // no compression, no data length: nothing to inflate
+      header->setData(plain, version);
+    }
+  }
+  return FrameFactory::updateFrame(header);
+}
+
 TagLib::ID3v2::TextIdentificationFrame* firstTextFrame(const TagLib::ID3v2::Tag& tag,
                                                        const char* id) {
   const auto& map = tag.frameListMap();

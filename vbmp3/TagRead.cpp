@@ -18,9 +18,10 @@ bool readTag(const char* path, unsigned char* record) {
     return false;
   }
   FdStream stream(fd.get(), path, info.st_size);
-  TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+  BoundedFrameFactory factory;
+  TagLib::MPEG::File file(&stream, &factory, false);
   // TagLib calls any file valid; audio is what makes it an MP3.
-  if (!file.isValid() || file.firstFrameOffset() < 0) {
+  if (factory.refused() || !file.isValid() || file.firstFrameOffset() < 0) {
     return false;
   }
   const TagFields fields = readFields(file);

@@ -521,8 +521,9 @@ std::optional<std::u16string> titleOnDisk(const std::string& path) {
     return std::nullopt;
   }
   FdStream stream(fd.get(), path, info.st_size);
-  MPEG::File file(&stream, ID3v2::FrameFactory::instance(), false);
-  if (!file.isValid() || file.firstFrameOffset() < 0) {
+  BoundedFrameFactory factory;
+  MPEG::File file(&stream, &factory, false);
+  if (factory.refused() || !file.isValid() || file.firstFrameOffset() < 0) {
     return std::nullopt;
   }
   TagFields fields = readFields(file);
@@ -553,8 +554,9 @@ bool writeTag(const char* path, const unsigned char* record, std::int32_t versio
   }
 
   FdStream stream(fd.get(), target, info.st_size);
-  MPEG::File file(&stream, ID3v2::FrameFactory::instance(), false);
-  if (!file.isValid() || file.firstFrameOffset() < 0) {
+  BoundedFrameFactory factory;
+  MPEG::File file(&stream, &factory, false);
+  if (factory.refused() || !file.isValid() || file.firstFrameOffset() < 0) {
     return false;
   }
   const TagFields current = readFields(file);

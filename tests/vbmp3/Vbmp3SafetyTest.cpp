@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <chrono>
 #include <filesystem>
@@ -69,6 +70,36 @@ TEST(Vbmp3Safety, BadInputsReadAsFailure) {
   ASSERT_EQ(::mkfifo(dir.file("fifo.mp3").c_str(), 0644), 0);
   EXPECT_FALSE(readRecord(dir.file("fifo.mp3"), r));
   EXPECT_EQ(vbmp3_setTagInfoEX(dir.file("fifo.mp3").c_str(), r.data(), 0, 1), 0);
+}
+
+// 80 KB of compressed frame that TagLib would inflate to 80 MiB: the file is
+// refused as damaged rather than inflated.
+TEST(Vbmp3Safety, CompressionBombIsRefused) {
+  const std::string plain = "\0" + std::string(80u << 20, 'A');
+  uLongf packedSize = compressBound(plain.size());
+  std::string packed(packedSize, '\0');
+  ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
+                      reinterpret_cast<const Bytef*>(plain.data()), plain.size(), 9),
+            Z_OK);
+  packed.resize(packedSize);
+  const auto be32 = [](std::uint32_t v, bool syncSafe) {
+    const int shift = syncSafe ? 7 : 8;
+    std::string out;
+    for (int i = 3; i >= 0; --i) {
+      out += static_cast<char>((v >> (shift * i)) & (syncSafe ? 0x7F : 0xFF));
+    }
+    return out;
+  };
+  const std::string body = be32(static_cast<std::uint32_t>(plain.size()), false) + packed;
+  const std::string frame = "TIT2" + be32(static_cast<std::uint32_t>(body.size()), false) +
+                            std::string("\0\x80", 2) + body;
+  TempDir dir;
+  const std::string path = dir.file("bomb.mp3");
+  writeFile(path, std::string("ID3\x03\0\0", 6) +
+                      be32(static_cast<std::uint32_t>(frame.size()), true) + frame + mpegFrames(4));
+  Record r{};
+  EXPECT_FALSE(readRecord(path, r));
+  expectWriteRefused(path);
 }
 
 TEST(Vbmp3Safety, PermissionsAreHonoured) {

@@ -12,7 +12,9 @@ add_executable(vbmp3_tests
   ${CMAKE_CURRENT_LIST_DIR}/Vbmp3ReadTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Vbmp3WriteTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Vbmp3SafetyTest.cpp)
-target_link_libraries(vbmp3_tests PRIVATE VBMP3 vbmp3_fixtures GTest::gtest GTest::gtest_main)
+find_package(ZLIB REQUIRED)
+target_link_libraries(vbmp3_tests PRIVATE VBMP3 vbmp3_fixtures GTest::gtest GTest::gtest_main
+                                          ZLIB::ZLIB)
 # TagLib's own test files, used when they are there (never part of the repository).
 target_compile_definitions(vbmp3_tests PRIVATE
   VBMP3_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus/taglib-tests")
