@@ -232,12 +232,22 @@ void DirListBox::writePath(const QString& path) {
 
 SelectableListBox::SelectableListBox(QWidget* parent) : QListWidget(parent) {
   const auto stale = [this] { m_selectionStale = true; };
-  connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, stale);
-  connect(model(), &QAbstractItemModel::rowsInserted, this, stale);
-  connect(model(), &QAbstractItemModel::rowsRemoved, this, stale);
-  connect(model(), &QAbstractItemModel::rowsMoved, this, stale);
-  connect(model(), &QAbstractItemModel::modelReset, this, stale);
-  connect(model(), &QAbstractItemModel::layoutChanged, this, stale);
+  m_staleOn = {
+      connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, stale),
+      connect(model(), &QAbstractItemModel::rowsInserted, this, stale),
+      connect(model(), &QAbstractItemModel::rowsRemoved, this, stale),
+      connect(model(), &QAbstractItemModel::rowsMoved, this, stale),
+      connect(model(), &QAbstractItemModel::modelReset, this, stale),
+      connect(model(), &QAbstractItemModel::layoutChanged, this, stale),
+  };
+}
+
+// QListWidget empties its model as it goes, after this part of the object is
+// gone: nothing may reach it then.
+SelectableListBox::~SelectableListBox() {
+  for (const QMetaObject::Connection& connection : m_staleOn) {
+    disconnect(connection);
+  }
 }
 
 QString SelectableListBox::List(int index) const {

@@ -90,6 +90,7 @@ class SelectableListBox : public QListWidget {
 
  public:
   explicit SelectableListBox(QWidget* parent = nullptr);
+  ~SelectableListBox() override;
 
   int ListCount() const { return count(); }
   Q_INVOKABLE QString List(int index) const;
@@ -109,6 +110,7 @@ class SelectableListBox : public QListWidget {
   // once and kept until the selection or the rows change.
   mutable std::vector<bool> m_selected;
   mutable bool m_selectionStale = true;
+  std::vector<QMetaObject::Connection> m_staleOn;
 };
 
 // File1: the files of one folder that match the pattern, hidden and system
