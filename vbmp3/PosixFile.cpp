@@ -127,38 +127,35 @@ UniqueFd openRegularForRead(const char* path, struct stat& info) {
   return fd;
 }
 
-bool preadExact(int fd, void* buffer, std::size_t size, off_t offset) {
-  auto* p = static_cast<char*>(buffer);
+namespace {
+
+// Repeats a positioned read or write until all of it is done; a short
+// transfer is not an error, an end of file or a failure is.
+template <typename Buffer, typename Transfer>
+bool transferExact(int fd, Buffer* buffer, std::size_t size, off_t offset, Transfer transfer) {
   while (size > 0) {
-    const ssize_t n = ::pread(fd, p, size, offset);
+    const ssize_t n = transfer(fd, buffer, size, offset);
     if (n < 0 && errno == EINTR) {
       continue;
     }
     if (n <= 0) {
       return false;
     }
-    p += n;
+    buffer += n;
     size -= static_cast<std::size_t>(n);
     offset += n;
   }
   return true;
 }
 
+}  // namespace
+
+bool preadExact(int fd, void* buffer, std::size_t size, off_t offset) {
+  return transferExact(fd, static_cast<char*>(buffer), size, offset, ::pread);
+}
+
 bool pwriteExact(int fd, const void* buffer, std::size_t size, off_t offset) {
-  const auto* p = static_cast<const char*>(buffer);
-  while (size > 0) {
-    const ssize_t n = ::pwrite(fd, p, size, offset);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n <= 0) {
-      return false;
-    }
-    p += n;
-    size -= static_cast<std::size_t>(n);
-    offset += n;
-  }
-  return true;
+  return transferExact(fd, static_cast<const char*>(buffer), size, offset, ::pwrite);
 }
 
 bool replaceFile(const std::string& path, const struct stat& original, std::string_view front,
