@@ -89,9 +89,9 @@ std::string folderOf(const std::string& path) {
 
 // An unnamed file in `folder` where the file system allows it, so that a
 // process killed while copying leaves nothing behind; otherwise a named one.
-UniqueFd createTemp(const std::string& path, std::string& tempName, bool& named) {
+UniqueFd createTemp(const std::string& path, mode_t mode, std::string& tempName, bool& named) {
   const std::string folder = folderOf(path);
-  UniqueFd fd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+  UniqueFd fd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode));
   if (fd) {
     named = false;
   } else {
@@ -162,7 +162,9 @@ bool replaceFile(const std::string& path, const struct stat& original, std::stri
                  int source, off_t middleOffset, off_t middleSize, std::string_view back) {
   std::string tempName;
   bool named = false;
-  UniqueFd out = createTemp(path, tempName, named);
+  // Created with the original's permissions where the umask lets them through,
+  // so that the usual case needs no chmod.
+  UniqueFd out = createTemp(path, original.st_mode & 0777, tempName, named);
   if (!out) {
     return false;
   }
@@ -177,7 +179,8 @@ bool replaceFile(const std::string& path, const struct stat& original, std::stri
       ::fchown(out.get(), original.st_uid, original.st_gid) != 0) {
     return false;
   }
-  if (::fchmod(out.get(), original.st_mode & 07777) != 0) {
+  if ((created.st_mode & 07777) != (original.st_mode & 07777) &&
+      ::fchmod(out.get(), original.st_mode & 07777) != 0) {
     return false;
   }
 

@@ -243,6 +243,22 @@ TEST(Vbmp3Write, TagGrowsOnlyWhenItMust) {
   EXPECT_TRUE(bytes.substr(50022) == audio);
 }
 
+// The new file is made under the umask; what the umask takes away must come back.
+TEST(Vbmp3Write, ReplaceKeepsModeBitsTheUmaskWouldDrop) {
+  TempDir dir;
+  const mode_t oldMask = ::umask(022);
+  for (const mode_t mode : {0640, 0666, 0664}) {
+    const std::string path = dir.file("mode.mp3");
+    writeFile(path, Id3v2(3).frame("TIT2", latin1Text("a")).render() + mpegFrames(20));
+    ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+    EXPECT_TRUE(writeTitle(path, kKonnichiwa));
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode);
+  }
+  ::umask(oldMask);
+}
+
 TEST(Vbmp3Write, NothingChangedLeavesTheFileAlone) {
   TempDir dir;
   const std::string path = dir.file("same.mp3");
