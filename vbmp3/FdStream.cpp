@@ -15,6 +15,12 @@ TagLib::FileName FdStream::name() const {
 }
 
 TagLib::ByteVector FdStream::readBlock(unsigned long length) {
+  // TagLib reads a tag's header, then at once its body.
+  const bool tagBody = m_header && m_position == m_headerAt + 10 && length == m_header->bodySize;
+  if (tagBody && m_header->bodySize > id3v2::kMaxTagSize) {
+    m_refused = true;
+    return {};
+  }
   // A damaged size field must not make us allocate more than the file holds.
   const long available = std::max(0L, m_length - m_position);
   const auto size = static_cast<unsigned int>(
@@ -33,7 +39,20 @@ TagLib::ByteVector FdStream::readBlock(unsigned long length) {
     done += static_cast<unsigned int>(n);
   }
   block.resize(done);
+  const long at = m_position;
   m_position += done;
+  if (tagBody) {
+    if (!id3v2::vet(*m_header, std::string_view(block.data(), block.size()))) {
+      m_refused = true;
+      return {};
+    }
+    m_id3v2Offset = m_headerAt;
+  }
+  m_header = id3v2::parseHeader(std::string_view(block.data(), block.size()));
+  m_headerAt = at;
+  if (block.size() != id3v2::kHeaderSize) {
+    m_header.reset();
+  }
   return block;
 }
 

@@ -3,12 +3,17 @@
 #include <sys/types.h>
 #include <taglib/tiostream.h>
 
+#include <optional>
 #include <string>
+
+#include "Id3v2.h"
 
 namespace vbmp3 {
 
 // A read-only TagLib stream over an open file descriptor. TagLib never gets a
-// way to write the real file: every write goes through our own code.
+// way to write the real file: every write goes through our own code. An ID3v2
+// tag reaches TagLib only once it is known to keep within the bounds of a safe
+// parse; otherwise TagLib gets nothing and the stream is refused.
 class FdStream : public TagLib::IOStream {
  public:
   FdStream(int fd, std::string name, off_t length);
@@ -30,6 +35,9 @@ class FdStream : public TagLib::IOStream {
   // True once a read failed for another reason than the end of the file, so
   // that what TagLib parsed from it cannot be trusted.
   bool failed() const { return m_failed; }
+  bool refused() const { return m_refused; }
+  // Where the ID3v2 tag TagLib parsed begins.
+  std::optional<long> id3v2Offset() const { return m_id3v2Offset; }
 
  private:
   int m_fd;
@@ -37,6 +45,11 @@ class FdStream : public TagLib::IOStream {
   long m_length;
   long m_position = 0;
   bool m_failed = false;
+  bool m_refused = false;
+  // The last ID3v2 header TagLib read, and where.
+  std::optional<id3v2::Header> m_header;
+  long m_headerAt = -1;
+  std::optional<long> m_id3v2Offset;
 };
 
 }  // namespace vbmp3

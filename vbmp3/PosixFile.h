@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -35,19 +36,51 @@ class UniqueFd {
   int m_fd = -1;
 };
 
-// Opens an existing regular file for reading without blocking on FIFOs or
-// devices; an empty handle when it is anything else or cannot be opened.
-UniqueFd openRegularForRead(const char* path, struct stat& info);
-
 // Every byte or false; retries short transfers and EINTR.
 bool preadExact(int fd, void* buffer, std::size_t size, off_t offset);
 bool pwriteExact(int fd, const void* buffer, std::size_t size, off_t offset);
 
-// Replaces `path` by a new file made of `front`, then `middleSize` bytes of
-// `source` from `middleOffset`, then `back`. The new file is written beside
-// the old one, flushed and renamed over it, with the old file's mode and
-// owner. On failure the old file is untouched and no new file is left.
-bool replaceFile(const std::string& path, const struct stat& original, std::string_view front,
-                 int source, off_t middleOffset, off_t middleSize, std::string_view back);
+// What a write changes: the ID3v2 tag at `tagAt` (`oldTag`, possibly none)
+// becomes `tag`, and everything from `backAt` to the end (the APE and ID3v1
+// tags) becomes `back`. The audio between is moved, never changed.
+struct Edit {
+  off_t tagAt = 0;
+  off_t oldTagSize = 0;
+  std::string oldTag;
+  std::string tag;
+  off_t backAt = 0;
+  std::string oldBack;
+  std::string back;
+};
+
+// A regular file opened through its real path and locked (shared for
+// reading, exclusive for writing) for as long as this lives, after whatever
+// an interrupted write of ours left beside it was put right: an unfinished
+// change rolled back, a temporary file removed.
+class LockedFile {
+ public:
+  static std::optional<LockedFile> open(const char* path, bool forWrite);
+
+  int fd() const { return m_fd.get(); }
+  const struct stat& info() const { return m_info; }
+  const std::string& path() const { return m_path; }
+
+ private:
+  friend bool commit(LockedFile& file, const Edit& edit);
+  UniqueFd m_fd;
+  struct stat m_info {};
+  std::string m_path;
+};
+
+// Makes the edit durable, so that the file is its old or its new self at
+// every instant (for a change across pages, once the next open has put an
+// interrupted one right), keeping its owner, mode, extended attributes, flags,
+// holes and hard links. After success the file handle is the new file's, still
+// locked. On failure the file is as it was and nothing of ours is left.
+bool commit(LockedFile& file, const Edit& edit);
+
+// The names of our own leftovers beside a file; nobody else makes them.
+std::string journalName(std::string_view fileName);
+std::string tempName(std::string_view fileName);
 
 }  // namespace vbmp3

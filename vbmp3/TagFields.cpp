@@ -12,14 +12,29 @@
 #include <cstring>
 #include <span>
 
+#include "Id3v1.h"
 #include "common/Utf.h"
 #include "platform/CodePage.h"
-#include "taglib/TagRecord.h"
+#include "vbmp3.h"
 
 namespace vbmp3 {
 namespace {
 
 using TagLib::String;
+
+struct Slot {
+  std::size_t offset;
+  std::size_t length;
+};
+// In the order of TextField.
+constexpr std::array<Slot, kTextFieldCount> kSlots{{
+    {VBMP3_TITLE_OFFSET, VBMP3_TITLE_LENGTH},
+    {VBMP3_ARTIST_OFFSET, VBMP3_ARTIST_LENGTH},
+    {VBMP3_ALBUM_OFFSET, VBMP3_ALBUM_LENGTH},
+    {VBMP3_YEAR_OFFSET, VBMP3_YEAR_LENGTH},
+    {VBMP3_COMMENT_OFFSET, VBMP3_COMMENT_LENGTH},
+    {VBMP3_GENRE_NAME_OFFSET, VBMP3_GENRE_NAME_LENGTH},
+}};
 
 // Damaged frames hold encoding values outside the enumeration, so the value
 // is compared as the number it is.
@@ -121,8 +136,8 @@ void collectApe(const TagLib::APE::Tag& tag, Collected& c) {
 }
 
 // ID3v1 text fields are NUL- or space-padded.
-std::u16string id3v1Text(const TagLib::ByteVector& block, std::size_t offset, std::size_t size) {
-  std::string_view bytes(block.data() + offset, size);
+std::u16string id3v1Text(std::string_view block, std::size_t offset, std::size_t size) {
+  std::string_view bytes = block.substr(offset, size);
   bytes = bytes.substr(0, bytes.find('\0'));
   while (!bytes.empty() && bytes.back() == ' ') {
     bytes.remove_suffix(1);
@@ -132,22 +147,22 @@ std::u16string id3v1Text(const TagLib::ByteVector& block, std::size_t offset, st
 
 void collectId3v1(TagLib::MPEG::File& file, Collected& c) {
   // The raw bytes, since TagLib's ID3v1 reader knows only ISO-8859-1.
-  file.seek(-128, TagLib::File::End);
-  const TagLib::ByteVector block = file.readBlock(128);
-  if (block.size() != 128 || !block.startsWith("TAG")) {
+  file.seek(-static_cast<long>(id3v1::kSize), TagLib::File::End);
+  const TagLib::ByteVector data = file.readBlock(id3v1::kSize);
+  const std::string_view block(data.data(), data.size());
+  if (!id3v1::isTag(block)) {
     return;
   }
-  const bool hasTrack = block[125] == 0 && block[126] != 0;
-  c.offer(kTitle, id3v1Text(block, 3, 30));
-  c.offer(kArtist, id3v1Text(block, 33, 30));
-  c.offer(kAlbum, id3v1Text(block, 63, 30));
-  c.offer(kYear, id3v1Text(block, 93, 4));
-  c.offer(kComment, id3v1Text(block, 97, hasTrack ? 28 : 30));
-  const auto genre = static_cast<unsigned char>(block[127]);
+  for (std::size_t i = 0; i < id3v1::kText.size(); ++i) {
+    const auto [offset, size] = id3v1::kText[i];
+    c.offer(static_cast<TextField>(i),
+            id3v1Text(block, offset, i == id3v1::kComment ? id3v1::commentSize(block) : size));
+  }
+  const auto genre = static_cast<unsigned char>(block[id3v1::kGenre]);
   c.offer(kGenreName, toUtf16(TagLib::ID3v1::genre(genre)));
   c.offerGenreNumber(genre);
-  if (hasTrack) {
-    c.offerTrack(static_cast<unsigned char>(block[126]));
+  if (id3v1::hasTrack(block)) {
+    c.offerTrack(static_cast<unsigned char>(block[id3v1::kTrack]));
   }
 }
 
@@ -167,22 +182,6 @@ std::int32_t getValue(const unsigned char* record, std::size_t offset) {
 }
 
 }  // namespace
-
-bool BoundedFrameFactory::updateFrame(FrameTypes::Header* header) const {
-  // zlib inflates at most about 1032 bytes from one: 64 KiB give 66 MiB.
-  constexpr unsigned long kCompressedBudget = 64UL << 10;
-  if (header->compression() && !header->encryption()) {
-    m_compressed += header->frameSize();
-    if (m_compressed > kCompressedBudget) {
-      m_refused = true;
-      const unsigned int version = header->version();
-      TagLib::ByteVector plain = header->render();
-      plain[9] = 0;  // no compression, no data length: nothing to inflate
-      header->setData(plain, version);
-    }
-  }
-  return FrameFactory::updateFrame(header);
-}
 
 TagLib::ID3v2::TextIdentificationFrame* firstTextFrame(const TagLib::ID3v2::Tag& tag,
                                                        const char* id) {
@@ -260,23 +259,22 @@ TagFields readFields(TagLib::MPEG::File& file) {
 }
 
 void storeFields(const TagFields& fields, unsigned char* record) {
-  using tagkana::record::kTextSlots;
   for (std::size_t i = 0; i < kTextFieldCount; ++i) {
-    auto* slot = reinterpret_cast<char*>(record + kTextSlots[i].offset);
-    std::size_t length = kTextSlots[i].length;
+    auto* slot = reinterpret_cast<char*>(record + kSlots[i].offset);
+    std::size_t length = kSlots[i].length;
     if (i == kYear) {
       // Four characters and a NUL.
       slot[--length] = '\0';
     }
     tagkana::platform::encodeCp932Slot(fields.text[i], std::span(slot, length));
   }
-  std::memset(record + 517, 0, 3);
-  putValue(record, tagkana::record::kGenreNumberOffset, fields.genreNumber);
-  putValue(record, tagkana::record::kTrackNumberOffset, fields.trackNumber);
+  std::memset(record + VBMP3_PADDING_OFFSET, 0, VBMP3_GENRE_NUMBER_OFFSET - VBMP3_PADDING_OFFSET);
+  putValue(record, VBMP3_GENRE_NUMBER_OFFSET, fields.genreNumber);
+  putValue(record, VBMP3_TRACK_NUMBER_OFFSET, fields.trackNumber);
 }
 
 std::string_view slotText(const unsigned char* record, TextField field) {
-  const auto slot = tagkana::record::kTextSlots[field];
+  const auto slot = kSlots[field];
   std::string_view text(reinterpret_cast<const char*>(record + slot.offset), slot.length);
   text = text.substr(0, text.find('\0'));
   while (!text.empty() && text.back() == ' ') {
@@ -286,11 +284,11 @@ std::string_view slotText(const unsigned char* record, TextField field) {
 }
 
 std::int32_t genreNumberOf(const unsigned char* record) {
-  return getValue(record, tagkana::record::kGenreNumberOffset);
+  return getValue(record, VBMP3_GENRE_NUMBER_OFFSET);
 }
 
 std::int32_t trackNumberOf(const unsigned char* record) {
-  return getValue(record, tagkana::record::kTrackNumberOffset);
+  return getValue(record, VBMP3_TRACK_NUMBER_OFFSET);
 }
 
 }  // namespace vbmp3

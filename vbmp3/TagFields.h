@@ -5,8 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include <taglib/id3v2framefactory.h>
-
 namespace TagLib {
 class String;
 namespace MPEG {
@@ -35,26 +33,6 @@ struct TagFields {
 };
 
 TagFields readFields(TagLib::MPEG::File& file);
-
-// TagLib inflates a compressed frame without bound: a few hundred kilobytes
-// of zeros become gigabytes. Past a small total of compressed bytes the frame
-// is left compressed and the file is refused as damaged.
-class BoundedFrameFactory : public TagLib::ID3v2::FrameFactory {
-  // A frame's header type is protected; a class derived from Frame may name it.
-  struct FrameTypes : TagLib::ID3v2::Frame {
-    using Header = TagLib::ID3v2::Frame::Header;
-  };
-
- public:
-  bool refused() const { return m_refused; }
-
- protected:
-  bool updateFrame(FrameTypes::Header* header) const override;
-
- private:
-  mutable unsigned long m_compressed = 0;
-  mutable bool m_refused = false;
-};
 
 // ID3v1 and ID3v2 ISO-8859-1 text that Japanese Windows wrote in code page
 // 932: taken as code page 932 when valid there and holding a byte 0x81-0x9F,

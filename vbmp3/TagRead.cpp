@@ -8,30 +8,30 @@
 #include "PosixFile.h"
 #include "TagFields.h"
 #include "TagFile.h"
+#include "vbmp3.h"
 
 namespace vbmp3 {
 
-bool readTag(const char* path, unsigned char* record) {
-  struct stat info {};
-  const UniqueFd fd = openRegularForRead(path, info);
-  if (!fd) {
-    return false;
-  }
-  FdStream stream(fd.get(), path, info.st_size);
-  BoundedFrameFactory factory;
-  TagLib::MPEG::File file(&stream, &factory, false);
+bool readOpenTag(int fd, const std::string& name, off_t length, unsigned char* record) {
+  FdStream stream(fd, name, length);
+  TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
   // TagLib calls any file valid; audio is what makes it an MP3.
-  if (factory.refused() || !file.isValid() || file.firstFrameOffset() < 0) {
+  if (stream.refused() || !file.isValid() || file.firstFrameOffset() < 0) {
     return false;
   }
   const TagFields fields = readFields(file);
   if (stream.failed()) {
     return false;
   }
-  std::array<unsigned char, 656> filled{};
+  std::array<unsigned char, VBMP3_RECORD_SIZE> filled{};
   storeFields(fields, filled.data());
   std::memcpy(record, filled.data(), filled.size());
   return true;
+}
+
+bool readTag(const char* path, unsigned char* record) {
+  const auto file = LockedFile::open(path, false);
+  return file && readOpenTag(file->fd(), file->path(), file->info().st_size, record);
 }
 
 }  // namespace vbmp3

@@ -1,10 +1,32 @@
 #pragma once
 
 // The tag library's C interface. Results: non-zero means success.
-// `record656` is the 656-byte ANSI form of the tag record (see
-// src/taglib/TagRecord.h); paths are in the file system's own encoding.
+// `record656` is the 656-byte ANSI form of the tag record laid out below;
+// paths are in the file system's own encoding.
 
 #include <stdint.h>
+
+// The record: text slots in code page 932 that need not end in a NUL, three
+// bytes that are always zero, and two little-endian values that the program
+// never interprets.
+enum {
+  VBMP3_TITLE_OFFSET = 0,
+  VBMP3_TITLE_LENGTH = 128,
+  VBMP3_ARTIST_OFFSET = 128,
+  VBMP3_ARTIST_LENGTH = 128,
+  VBMP3_ALBUM_OFFSET = 256,
+  VBMP3_ALBUM_LENGTH = 128,
+  VBMP3_YEAR_OFFSET = 384,
+  VBMP3_YEAR_LENGTH = 5,
+  VBMP3_COMMENT_OFFSET = 389,
+  VBMP3_COMMENT_LENGTH = 128,
+  VBMP3_PADDING_OFFSET = 517,
+  VBMP3_GENRE_NUMBER_OFFSET = 520,
+  VBMP3_GENRE_NAME_OFFSET = 524,
+  VBMP3_GENRE_NAME_LENGTH = 128,
+  VBMP3_TRACK_NUMBER_OFFSET = 652,
+  VBMP3_RECORD_SIZE = 656
+};
 
 #if defined(_WIN32)
 #define VBMP3_CALL __stdcall

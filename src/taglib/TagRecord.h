@@ -6,40 +6,35 @@
 #include <string>
 #include <string_view>
 
+#include "vbmp3/vbmp3.h"
+
 namespace tagkana {
 
-// The tag record exchanged with the tag library, in its 656-byte ANSI form.
-// Text slots hold code page 932 and need not end in a NUL; the two values are
-// little-endian and never interpreted.
-//
-//   offset  size  field
-//        0   128  1 title
-//      128   128  2 artist
-//      256   128  3 album
-//      384     5  4 year
-//      389   128  5 comment
-//      517     3  (padding, always zero)
-//      520     4  6 genre number
-//      524   128  7 genre name
-//      652     4  8 track number
-//      656        total
-using AnsiTagRecord = std::array<unsigned char, 656>;
+// The tag record exchanged with the tag library, in its ANSI form; the
+// library's C header lays it out.
+using AnsiTagRecord = std::array<unsigned char, VBMP3_RECORD_SIZE>;
 
 namespace record {
-inline constexpr std::size_t kTitleLength = 128;
+inline constexpr std::size_t kTitleLength = VBMP3_TITLE_LENGTH;
 struct TextSlot {
   std::size_t offset;
   std::size_t length;
 };
-inline constexpr std::array<TextSlot, 6> kTextSlots{
-    {{0, 128}, {128, 128}, {256, 128}, {384, 5}, {389, 128}, {524, 128}}};
-inline constexpr std::size_t kPaddingOffset = 517;
-inline constexpr std::size_t kGenreNumberOffset = 520;
-inline constexpr std::size_t kTrackNumberOffset = 652;
+inline constexpr std::array<TextSlot, 6> kTextSlots{{
+    {VBMP3_TITLE_OFFSET, VBMP3_TITLE_LENGTH},
+    {VBMP3_ARTIST_OFFSET, VBMP3_ARTIST_LENGTH},
+    {VBMP3_ALBUM_OFFSET, VBMP3_ALBUM_LENGTH},
+    {VBMP3_YEAR_OFFSET, VBMP3_YEAR_LENGTH},
+    {VBMP3_COMMENT_OFFSET, VBMP3_COMMENT_LENGTH},
+    {VBMP3_GENRE_NAME_OFFSET, VBMP3_GENRE_NAME_LENGTH},
+}};
+inline constexpr std::size_t kPaddingOffset = VBMP3_PADDING_OFFSET;
+inline constexpr std::size_t kGenreNumberOffset = VBMP3_GENRE_NUMBER_OFFSET;
+inline constexpr std::size_t kTrackNumberOffset = VBMP3_TRACK_NUMBER_OFFSET;
 
 // The slots follow one another without gaps except for the padding before the
 // genre number, and the values sit on 4-byte boundaries.
-static_assert(sizeof(AnsiTagRecord) == 656);
+static_assert(sizeof(AnsiTagRecord) == 656 && kTitleLength == 128);
 static_assert(kTextSlots[0].offset == 0 && kTextSlots[0].length == kTitleLength);
 static_assert(kTextSlots[1].offset == kTextSlots[0].offset + kTextSlots[0].length);
 static_assert(kTextSlots[2].offset == kTextSlots[1].offset + kTextSlots[1].length);

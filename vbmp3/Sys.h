@@ -1,0 +1,44 @@
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstddef>
+
+// The operating system calls of the write path, through one table so that
+// tests can make any of them fail, come up short or be missing, the way a
+// file system without those features would.
+namespace vbmp3::sys {
+
+struct Calls {
+  int (*openat)(int dir, const char* path, int flags, mode_t mode);
+  int (*close)(int fd);
+  ssize_t (*pread)(int fd, void* buffer, std::size_t size, off_t offset);
+  ssize_t (*pwrite)(int fd, const void* buffer, std::size_t size, off_t offset);
+  // Copies in the kernel; null where the system has no such call.
+  ssize_t (*copyFileRange)(int in, off_t* inOffset, int out, off_t* outOffset, std::size_t size);
+  off_t (*lseek)(int fd, off_t offset, int whence);
+  int (*ftruncate)(int fd, off_t length);
+  int (*fsync)(int fd);
+  int (*fdatasync)(int fd);
+  int (*flock)(int fd, int operation);
+  int (*fchown)(int fd, uid_t owner, gid_t group);
+  int (*fchmod)(int fd, mode_t mode);
+  int (*renameat)(int fromDir, const char* from, int toDir, const char* to);
+  int (*unlinkat)(int dir, const char* path, int flags);
+  // Gives an unnamed file a name; null where files cannot be made unnamed.
+  int (*linkUnnamed)(int fd, int dir, const char* name);
+  // Extended attributes; ENOTSUP where the file system has none.
+  ssize_t (*flistxattr)(int fd, char* names, std::size_t size);
+  ssize_t (*fgetxattr)(int fd, const char* name, void* value, std::size_t size);
+  int (*fsetxattr)(int fd, const char* name, const void* value, std::size_t size);
+  // The file's inode flags (chattr); ENOTTY where the file system has none.
+  int (*getFlags)(int fd, unsigned* flags);
+  int (*setFlags)(int fd, unsigned flags);
+};
+
+// The calls in force: the system's own unless a test swapped some.
+Calls& calls();
+const Calls& systemCalls();
+
+}  // namespace vbmp3::sys
