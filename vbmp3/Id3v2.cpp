@@ -433,7 +433,9 @@ std::string edit(std::string_view tag, const Layout& layout,
   const std::size_t space = layout.spaceEnd - layout.framesBegin;
   std::size_t bodySize = layout.header.bodySize;
   if (frames.size() > space) {
-    bodySize = (layout.framesBegin - kHeaderSize) + frames.size() + kGrowthPadding;
+    // A tag with a footer may have no padding.
+    bodySize = (layout.framesBegin - kHeaderSize) + frames.size() +
+               (layout.header.footer() ? 0 : kGrowthPadding);
   }
   std::string out(tag.substr(0, layout.framesBegin));
   putSyncSafe(out.data() + 6, static_cast<std::uint32_t>(bodySize));

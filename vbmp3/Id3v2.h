@@ -81,7 +81,8 @@ struct Replacement {
 };
 
 // The tag with the replacements made. Same size when the frames fit the
-// tag's space (the rest is zeros); otherwise grown once with fresh padding.
+// tag's space (the rest is zeros); otherwise grown once with fresh padding,
+// or to the frames' size where a footer forbids padding.
 std::string edit(std::string_view tag, const Layout& layout,
                  const std::vector<Replacement>& replacements);
 
