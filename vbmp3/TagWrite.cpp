@@ -300,13 +300,13 @@ std::vector<ByteVector> keptFrames(const ID3v2::Tag& tag, const Changes& changes
 
 std::vector<std::pair<String, ByteVector>> keptItems(const TagLib::APE::Tag& tag,
                                                      const Changes& changes) {
+  const auto changed = frameChanges(changes);
   std::vector<std::pair<String, ByteVector>> out;
-  const auto changes_ = frameChanges(changes);
-  for (const auto& [key, item] : tag.itemListMap()) {
-    const bool changed = std::any_of(changes_.begin(), changes_.end(),
-                                     [&](const auto& c) { return key == String(c.first.apeKey); });
-    if (!changed) {
-      out.emplace_back(key, item.render());
+  for (const auto& entry : tag.itemListMap()) {
+    const String& key = entry.first;
+    if (std::none_of(changed.begin(), changed.end(),
+                     [&](const auto& c) { return key == String(c.first.apeKey); })) {
+      out.emplace_back(key, entry.second.render());
     }
   }
   return out;
@@ -360,7 +360,13 @@ std::optional<Edit> plan(const LockedFile& locked, MPEG::File& file, const FdStr
   const int fd = locked.fd();
   const off_t length = locked.info().st_size;
   Edit edit;
-  if (const auto offset = stream.id3v2Offset(); offset && file.hasID3v2Tag()) {
+  // TagLib reads no frame of an empty tag, but it is the file's tag.
+  std::optional<long> offset = stream.id3v2Offset();
+  char start[3] = {};
+  if (!offset && preadExact(fd, start, sizeof start, 0) && std::memcmp(start, "ID3", 3) == 0) {
+    offset = 0;
+  }
+  if (offset) {
     char head[id3v2::kHeaderSize];
     const auto header = preadExact(fd, head, sizeof head, *offset)
                             ? id3v2::parseHeader(std::string_view(head, sizeof head))
@@ -377,7 +383,7 @@ std::optional<Edit> plan(const LockedFile& locked, MPEG::File& file, const FdStr
     }
     converted = version != 0 && version != header->major;
     if (converted) {
-      edit.tag = convertId3v2(*file.ID3v2Tag(), changes, version);
+      edit.tag = convertId3v2(*file.ID3v2Tag(true), changes, version);
       if (edit.tag.empty()) {
         return std::nullopt;
       }

@@ -25,3 +25,7 @@ gtest_discover_tests(vbmp3_tests DISCOVERY_TIMEOUT 60)
 add_executable(vbmp3_seeds ${CMAKE_CURRENT_LIST_DIR}/Vbmp3Seeds.cpp)
 target_link_libraries(vbmp3_seeds PRIVATE vbmp3_fixtures)
 tagkana_target(vbmp3_seeds)
+
+add_test(NAME Vbmp3Exports
+         COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:VBMP3>
+                 -P ${CMAKE_CURRENT_LIST_DIR}/CheckExports.cmake)

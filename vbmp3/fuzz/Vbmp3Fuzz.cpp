@@ -1,5 +1,6 @@
 // Any bytes as an MP3: a read fails or fills the record; a write then fails
-// leaving every byte, or succeeds and reads back its title.
+// leaving every byte, or succeeds, reads back its title, and leaves every
+// ID3v2 frame but the title's and the audio between the tags as they were.
 #include <unistd.h>
 
 #include <array>
@@ -9,7 +10,11 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
+#include "Ape.h"
+#include "Id3v1.h"
+#include "Id3v2.h"
 #include "vbmp3.h"
 
 namespace {
@@ -26,6 +31,38 @@ std::string readAll(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// The frames of the tag at the start other than the title, as raw bytes.
+struct Walked {
+  std::size_t end = 0;
+  std::vector<std::string> frames;
+};
+
+Walked framesOf(const std::string& file) {
+  Walked w;
+  const auto layout = vbmp3::id3v2::walk(file);
+  if (!layout) {
+    return w;
+  }
+  w.end = layout->header.completeSize();
+  for (const auto& f : layout->frames) {
+    if (f.id != "TIT2" && f.id != "TT2") {
+      w.frames.push_back(file.substr(f.begin, f.end - f.begin));
+    }
+  }
+  w.frames.push_back(file.substr(layout->framesEnd, layout->keptEnd - layout->framesEnd));
+  return w;
+}
+
+// The size of the APE and ID3v1 tags at the end.
+std::size_t backSize(const std::string& file) {
+  std::size_t v1 = 0;
+  if (file.size() >= vbmp3::id3v1::kSize &&
+      vbmp3::id3v1::isTag(std::string_view(file).substr(file.size() - vbmp3::id3v1::kSize))) {
+    v1 = vbmp3::id3v1::kSize;
+  }
+  return v1 + vbmp3::ape::sizeBefore(std::string_view(file).substr(0, file.size() - v1));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -35,25 +72,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(input.data(), static_cast<std::streamsize>(input.size()));
   }
-  std::array<unsigned char, 656> record{};
+  std::array<unsigned char, VBMP3_RECORD_SIZE> record{};
   const bool read = vbmp3_getFileTagInfoEX(path.c_str(), record.data()) != 0;
 
   // The title the program writes: kana, then spaces to the end of the slot.
   const char kTitle[] = "\x82\xA0\x82\xA2\x82\xA4";
-  std::memset(record.data(), ' ', 128);
+  std::memset(record.data(), ' ', VBMP3_TITLE_LENGTH);
   std::memcpy(record.data(), kTitle, sizeof kTitle - 1);
   const bool written = vbmp3_setTagInfoEX(path.c_str(), record.data(), 0, 1) != 0;
+  const std::string output = readAll(path);
   if (!read && written) {
     std::abort();  // a file that cannot be read must not be written
   }
-  if (!written && readAll(path) != input) {
+  if (!written && output != input) {
     std::abort();  // a failed write changed the file
   }
   if (written) {
-    std::array<unsigned char, 656> back{};
+    std::array<unsigned char, VBMP3_RECORD_SIZE> back{};
     if (vbmp3_getFileTagInfoEX(path.c_str(), back.data()) == 0 ||
         std::memcmp(back.data(), kTitle, sizeof kTitle) != 0) {
       std::abort();  // the written title does not read back
+    }
+    const Walked before = framesOf(input);
+    const Walked after = framesOf(output);
+    if (before.end != 0 && before.frames != after.frames) {
+      std::abort();  // a frame other than the title changed
+    }
+    // (A tag that TagLib found further in is edited where it stands.)
+    const std::size_t back0 = backSize(input);
+    if ((before.end != 0 || after.end != 0) && before.end + back0 <= input.size() &&
+        input.compare(before.end, input.size() - before.end - back0, output, after.end,
+                      input.size() - before.end - back0) != 0) {
+      std::abort();  // the audio between the tags changed
     }
   }
   ::unlink(path.c_str());
