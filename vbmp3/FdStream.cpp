@@ -47,6 +47,7 @@ TagLib::ByteVector FdStream::readBlock(unsigned long length) {
       return {};
     }
     m_id3v2Offset = m_headerAt;
+    m_id3v2Body = block;  // shared, not copied
   }
   m_header = id3v2::parseHeader(std::string_view(block.data(), block.size()));
   m_headerAt = at;

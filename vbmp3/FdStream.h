@@ -1,6 +1,7 @@
 #pragma once
 
 #include <sys/types.h>
+#include <taglib/tbytevector.h>
 #include <taglib/tiostream.h>
 
 #include <optional>
@@ -38,6 +39,8 @@ class FdStream : public TagLib::IOStream {
   bool refused() const { return m_refused; }
   // Where the ID3v2 tag TagLib parsed begins.
   std::optional<long> id3v2Offset() const { return m_id3v2Offset; }
+  // And the bytes of its body, between header and footer.
+  const TagLib::ByteVector& id3v2Body() const { return m_id3v2Body; }
 
  private:
   int m_fd;
@@ -50,6 +53,7 @@ class FdStream : public TagLib::IOStream {
   std::optional<id3v2::Header> m_header;
   long m_headerAt = -1;
   std::optional<long> m_id3v2Offset;
+  TagLib::ByteVector m_id3v2Body;
 };
 
 }  // namespace vbmp3

@@ -411,35 +411,44 @@ std::string renderFrame(const Layout& layout, std::string_view id, std::string_v
 
 std::string edit(std::string_view tag, const Layout& layout,
                  const std::vector<Replacement>& replacements) {
-  std::string frames;
-  frames.reserve(layout.keptEnd - layout.framesBegin + 256);
+  // The frames in order, each from the tag or from its replacement.
+  std::vector<std::string_view> parts;
+  parts.reserve(layout.frames.size() + replacements.size() + 1);
   for (std::size_t i = 0; i < layout.frames.size(); ++i) {
     const auto r = std::find_if(replacements.begin(), replacements.end(),
                                 [&](const Replacement& x) { return x.frame == i; });
     if (r == replacements.end()) {
       const Frame& f = layout.frames[i];
-      frames.append(tag.substr(f.begin, f.end - f.begin));
+      parts.push_back(tag.substr(f.begin, f.end - f.begin));
     } else if (r->bytes) {
-      frames += *r->bytes;
+      parts.push_back(*r->bytes);
     }
   }
   for (const auto& r : replacements) {
     if (r.frame == npos && r.bytes) {
-      frames += *r.bytes;
+      parts.push_back(*r.bytes);
     }
   }
-  frames.append(tag.substr(layout.framesEnd, layout.keptEnd - layout.framesEnd));
+  parts.push_back(tag.substr(layout.framesEnd, layout.keptEnd - layout.framesEnd));
+  std::size_t frames = 0;
+  for (const auto part : parts) {
+    frames += part.size();
+  }
 
   const std::size_t space = layout.spaceEnd - layout.framesBegin;
   std::size_t bodySize = layout.header.bodySize;
-  if (frames.size() > space) {
+  if (frames > space) {
     // A tag with a footer may have no padding.
-    bodySize = (layout.framesBegin - kHeaderSize) + frames.size() +
-               (layout.header.footer() ? 0 : kGrowthPadding);
+    bodySize =
+        (layout.framesBegin - kHeaderSize) + frames + (layout.header.footer() ? 0 : kGrowthPadding);
   }
-  std::string out(tag.substr(0, layout.framesBegin));
+  std::string out;
+  out.reserve(kHeaderSize + bodySize + 10);
+  out.append(tag.substr(0, layout.framesBegin));
   putSyncSafe(out.data() + 6, static_cast<std::uint32_t>(bodySize));
-  out += frames;
+  for (const auto part : parts) {
+    out.append(part);
+  }
   out.resize(kHeaderSize + bodySize, '\0');
   if (layout.header.footer()) {
     std::string footer(tag.substr(layout.spaceEnd, 10));

@@ -140,6 +140,17 @@ std::string bodyFor(const FieldFrame& field, int major, const std::u16string& va
   return field.comment ? id3v2::commentBody(major, "eng", value) : id3v2::textBody(major, value);
 }
 
+// The frame a field is read from. A 2.3 tag may hold the 2.4 date frame,
+// which is read before the year.
+std::size_t locate(std::string_view tag, const id3v2::Layout& layout, const FieldFrame& field) {
+  const int major = layout.header.major;
+  std::size_t at = id3v2::findFrame(tag, layout, idFor(field, major), field.comment);
+  if (at == id3v2::npos && major == 3 && std::strcmp(field.apeKey, "YEAR") == 0) {
+    at = id3v2::findFrame(tag, layout, "TDRC", false);
+  }
+  return at;
+}
+
 // The edited tag, frame for frame: each changed field's frame replaced,
 // added or removed; every other byte kept.
 std::optional<std::string> editId3v2(const std::string& tag, const Changes& changes) {
@@ -150,11 +161,7 @@ std::optional<std::string> editId3v2(const std::string& tag, const Changes& chan
   const int major = layout->header.major;
   std::vector<id3v2::Replacement> replacements;
   for (const auto& [field, value] : frameChanges(changes)) {
-    std::size_t at = id3v2::findFrame(tag, *layout, idFor(field, major), field.comment);
-    // A 2.3 tag may hold the 2.4 date frame, which is read first.
-    if (at == id3v2::npos && major == 3 && std::strcmp(field.apeKey, "YEAR") == 0) {
-      at = id3v2::findFrame(tag, *layout, "TDRC", false);
-    }
+    const std::size_t at = locate(tag, *layout, field);
     const char* id = at == id3v2::npos ? idFor(field, major) : nullptr;
     id3v2::Replacement r{at, std::nullopt};
     if (!value.empty()) {
@@ -286,15 +293,38 @@ std::vector<const ID3v2::Frame*> changedFrames(const ID3v2::Tag& tag, const Chan
   return out;
 }
 
-// Every frame but the changed ones, as TagLib renders it.
-std::vector<ByteVector> keptFrames(const ID3v2::Tag& tag, const Changes& changes) {
+// Every frame but the changed ones, as TagLib parsed it: id and size.
+std::vector<std::pair<ByteVector, unsigned>> keptFrames(const ID3v2::Tag& tag,
+                                                        const Changes& changes) {
   const auto changed = changedFrames(tag, changes);
-  std::vector<ByteVector> out;
+  std::vector<std::pair<ByteVector, unsigned>> out;
   for (const ID3v2::Frame* frame : tag.frameList()) {
     if (std::find(changed.begin(), changed.end(), frame) == changed.end()) {
-      out.push_back(frame->render());
+      out.emplace_back(frame->frameID(), frame->size());
     }
   }
+  return out;
+}
+
+// The raw bytes of every frame but the replaced ones, and what follows them.
+std::vector<std::string_view> keptBytes(std::string_view tag, const Changes& changes) {
+  std::vector<std::string_view> out;
+  const auto layout = id3v2::walk(tag);
+  if (!layout) {
+    return out;
+  }
+  std::vector<std::size_t> replaced;
+  for (const auto& [field, value] : frameChanges(changes)) {
+    (void)value;
+    replaced.push_back(locate(tag, *layout, field));
+  }
+  for (std::size_t i = 0; i < layout->frames.size(); ++i) {
+    if (std::find(replaced.begin(), replaced.end(), i) == replaced.end()) {
+      const auto& f = layout->frames[i];
+      out.push_back(tag.substr(f.begin, f.end - f.begin));
+    }
+  }
+  out.push_back(tag.substr(layout->framesEnd, layout->keptEnd - layout->framesEnd));
   return out;
 }
 
@@ -314,8 +344,8 @@ std::vector<std::pair<String, ByteVector>> keptItems(const TagLib::APE::Tag& tag
 
 // TagLib, the judge: the edited file must read as asked, and every frame and
 // item that was not to change must read exactly as before.
-bool judged(MPEG::File& before, const ByteVector& image, const unsigned char* record,
-            const Changes& changes, bool converted) {
+bool judged(MPEG::File& before, const ByteVector& image, const Edit& edit,
+            const unsigned char* record, const Changes& changes, bool converted) {
   TagLib::ByteVectorStream stream(image);
   MPEG::File after(&stream, ID3v2::FrameFactory::instance(), false);
   if (!after.isValid() || after.firstFrameOffset() < 0) {
@@ -335,6 +365,11 @@ bool judged(MPEG::File& before, const ByteVector& image, const unsigned char* re
   }
   if (!converted && before.hasID3v2Tag() &&
       keptFrames(*before.ID3v2Tag(), changes) != keptFrames(*after.ID3v2Tag(true), changes)) {
+    return false;
+  }
+  // And byte for byte, as our own walk of both tags finds the frames.
+  if (!converted && !edit.oldTag.empty() &&
+      keptBytes(edit.oldTag, changes) != keptBytes(edit.tag, changes)) {
     return false;
   }
   if (before.hasAPETag() != after.hasAPETag() ||
@@ -377,7 +412,18 @@ std::optional<Edit> plan(const LockedFile& locked, MPEG::File& file, const FdStr
     }
     edit.tagAt = *offset;
     edit.oldTagSize = static_cast<off_t>(header->completeSize());
-    auto old = readAt(fd, edit.tagAt, edit.oldTagSize);
+    // The body TagLib read is the one on disk: the file is locked.
+    const ByteVector& body = stream.id3v2Body();
+    std::optional<std::string> old;
+    if (stream.id3v2Offset() && body.size() == header->bodySize) {
+      old.emplace(head, sizeof head);
+      old->append(body.data(), body.size());
+      const auto footer = readAt(fd, edit.tagAt + static_cast<off_t>(old->size()),
+                                 edit.oldTagSize - static_cast<off_t>(old->size()));
+      old = footer ? std::optional(*old + *footer) : std::nullopt;
+    } else {
+      old = readAt(fd, edit.tagAt, edit.oldTagSize);
+    }
     if (!old) {
       return std::nullopt;
     }
@@ -446,21 +492,45 @@ std::optional<ByteVector> imageOf(int fd, const Edit& edit) {
   const off_t audio = edit.backAt - audioBegin;
   const off_t head = std::min(audio, kAudioSample);
   const off_t tail = std::min(audio - head, kAudioSample);
-  std::string bytes;
-  bytes.reserve(static_cast<std::size_t>(edit.tagAt + head + tail) + edit.tag.size() +
-                edit.back.size());
-  const auto prefix = readAt(fd, 0, edit.tagAt);
-  const auto first = readAt(fd, audioBegin, head);
-  const auto last = readAt(fd, edit.backAt - tail, tail);
-  if (!prefix || !first || !last) {
+  ByteVector image(static_cast<unsigned int>(static_cast<std::size_t>(edit.tagAt + head + tail) +
+                                             edit.tag.size() + edit.back.size()),
+                   '\0');
+  char* at = image.data();
+  const auto put = [&](std::string_view bytes) {
+    std::memcpy(at, bytes.data(), bytes.size());
+    at += bytes.size();
+  };
+  const auto take = [&](off_t offset, off_t size) {
+    const bool ok = preadExact(fd, at, static_cast<std::size_t>(size), offset);
+    at += size;
+    return ok;
+  };
+  if (!take(0, edit.tagAt)) {
     return std::nullopt;
   }
-  bytes += *prefix;
-  bytes += edit.tag;
-  bytes += *first;
-  bytes += *last;
-  bytes += edit.back;
-  return ByteVector(bytes.data(), static_cast<unsigned int>(bytes.size()));
+  put(edit.tag);
+  if (!take(audioBegin, head) || !take(edit.backAt - tail, tail)) {
+    return std::nullopt;
+  }
+  put(edit.back);
+  return image;
+}
+
+// What reached the file: the new tags, read afresh.
+bool readsBack(int fd, const Edit& edit) {
+  const off_t newBack = edit.backAt + static_cast<off_t>(edit.tag.size()) - edit.oldTagSize;
+  const auto same = [fd](std::string_view wanted, off_t at) {
+    std::array<char, 65536> read;
+    for (std::size_t done = 0; done < wanted.size(); done += read.size()) {
+      const std::size_t n = std::min(read.size(), wanted.size() - done);
+      if (!preadExact(fd, read.data(), n, at + static_cast<off_t>(done)) ||
+          std::memcmp(read.data(), wanted.data() + done, n) != 0) {
+        return false;
+      }
+    }
+    return true;
+  };
+  return same(edit.tag, edit.tagAt) && same(edit.back, newBack);
 }
 
 }  // namespace
@@ -474,34 +544,30 @@ bool writeTag(const char* path, const unsigned char* record, std::int32_t versio
   if (!locked || (locked->info().st_mode & S_IWUSR) == 0) {
     return false;
   }
-  {
-    FdStream stream(locked->fd(), locked->path(), locked->info().st_size);
-    MPEG::File file(&stream, ID3v2::FrameFactory::instance(), false);
-    if (stream.refused() || !file.isValid() || file.firstFrameOffset() < 0) {
-      return false;
-    }
-    const TagFields current = readFields(file);
-    if (stream.failed()) {
-      return false;
-    }
-    const Changes changes = changesOf(current, record);
-    if (!changes.any()) {
-      return true;
-    }
-    bool converted = false;
-    const auto edit = plan(*locked, file, stream, changes, version, keepV1, converted);
-    if (!edit || stream.failed()) {
-      return false;
-    }
-    const auto image = imageOf(locked->fd(), *edit);
-    if (!image || !judged(file, *image, record, changes, converted) || !commit(*locked, *edit)) {
-      return false;
-    }
+  FdStream stream(locked->fd(), locked->path(), locked->info().st_size);
+  MPEG::File file(&stream, ID3v2::FrameFactory::instance(), false);
+  if (stream.refused() || !file.isValid() || file.firstFrameOffset() < 0) {
+    return false;
   }
-  // What reached the disk, read afresh from the file now at the path.
-  Record back{};
-  return readOpenTag(locked->fd(), locked->path(), locked->info().st_size, back.data()) &&
-         slotText(back.data(), kTitle) == slotText(record, kTitle);
+  const TagFields current = readFields(file);
+  if (stream.failed()) {
+    return false;
+  }
+  const Changes changes = changesOf(current, record);
+  if (!changes.any()) {
+    return true;
+  }
+  bool converted = false;
+  const auto edit = plan(*locked, file, stream, changes, version, keepV1, converted);
+  if (!edit || stream.failed()) {
+    return false;
+  }
+  const auto image = imageOf(locked->fd(), *edit);
+  if (!image || !judged(file, *image, *edit, record, changes, converted) ||
+      !commit(*locked, *edit)) {
+    return false;
+  }
+  return readsBack(locked->fd(), *edit);
 }
 
 }  // namespace vbmp3
