@@ -551,47 +551,50 @@ bool replace(const Edit& edit, UniqueFd& replacement, struct stat& replacedInfo,
   }
   const std::string temp = tempName(name);
   TempGuard guard(dir.get());
+  const auto fill = [&](int out) {
+    const off_t audioBegin = edit.tagAt + edit.oldTagSize;
+    const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag.size());
+    const off_t newBack = newAudio + (edit.backAt - audioBegin);
+    const off_t newLength = newBack + static_cast<off_t>(edit.back.size());
+    return os().flock(out, LOCK_EX | LOCK_NB) == 0 && copyProperties(source, info, out) &&
+           os().ftruncate(out, newLength) == 0 && copyData(source, 0, out, 0, edit.tagAt) &&
+           pwriteExact(out, edit.tag.data(), edit.tag.size(), edit.tagAt) &&
+           copyData(source, audioBegin, out, newAudio, edit.backAt - audioBegin) &&
+           pwriteExact(out, edit.back.data(), edit.back.size(), newBack) && sync(out);
+  };
   // Created with the original's permissions where the umask lets them
   // through, so that the usual case needs no chmod. Unnamed where the system
-  // allows: a process killed while copying leaves nothing behind.
+  // allows, and named only once complete: a process killed while copying
+  // leaves nothing behind.
   UniqueFd out;
-  bool named = false;
 #if defined(O_TMPFILE)
   if (os().linkUnnamed) {
     out =
         UniqueFd(os().openat(dir.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, info.st_mode & 0777));
+    if (out) {
+      if (!fill(out.get())) {
+        return false;
+      }
+      removeName(dir.get(), temp);
+      if (os().linkUnnamed(out.get(), dir.get(), temp.c_str()) == 0) {
+        guard.adopt(temp);
+      } else {
+        out.reset();  // no way to name it (no /proc): a named one instead
+      }
+    }
   }
 #endif
   if (!out) {
     removeName(dir.get(), temp);
     out = UniqueFd(os().openat(dir.get(), temp.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC,
                                info.st_mode & 0777));
-    named = static_cast<bool>(out);
-    if (named) {
-      guard.adopt(temp);
-    }
-  }
-  if (!out || os().flock(out.get(), LOCK_EX | LOCK_NB) != 0 ||
-      !copyProperties(source, info, out.get())) {
-    return false;
-  }
-
-  const off_t audioBegin = edit.tagAt + edit.oldTagSize;
-  const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag.size());
-  const off_t newBack = newAudio + (edit.backAt - audioBegin);
-  const off_t newLength = newBack + static_cast<off_t>(edit.back.size());
-  if (os().ftruncate(out.get(), newLength) != 0 || !copyData(source, 0, out.get(), 0, edit.tagAt) ||
-      !pwriteExact(out.get(), edit.tag.data(), edit.tag.size(), edit.tagAt) ||
-      !copyData(source, audioBegin, out.get(), newAudio, edit.backAt - audioBegin) ||
-      !pwriteExact(out.get(), edit.back.data(), edit.back.size(), newBack) || !sync(out.get())) {
-    return false;
-  }
-  if (!named) {
-    removeName(dir.get(), temp);
-    if (os().linkUnnamed(out.get(), dir.get(), temp.c_str()) != 0) {
+    if (!out) {
       return false;
     }
     guard.adopt(temp);
+    if (!fill(out.get())) {
+      return false;
+    }
   }
   // Only the very file we read is replaced.
   struct stat now {};
@@ -686,15 +689,19 @@ bool commit(LockedFile& file, const Edit& edit) {
     const off_t last = ranges.back().at + static_cast<off_t>(ranges.back().after.size()) - 1;
     // Within one page a write is whole or not at all.
     if (first / kPage == last / kPage) {
+      bool ok = true;
       for (const Range& r : ranges) {
-        if (!pwriteExact(fd, r.after.data(), r.after.size(), r.at)) {
-          for (const Range& undo : ranges) {
-            pwriteExact(fd, undo.before.data(), undo.before.size(), undo.at);
-          }
-          return false;
-        }
+        ok = ok && pwriteExact(fd, r.after.data(), r.after.size(), r.at);
       }
-      return dataSync(fd);
+      if (ok && dataSync(fd)) {
+        return true;
+      }
+      // Put the old bytes back, for whoever reads the file next.
+      for (const Range& undo : ranges) {
+        pwriteExact(fd, undo.before.data(), undo.before.size(), undo.at);
+      }
+      dataSync(fd);
+      return false;
     }
     off_t changed = 0;
     for (const Range& r : ranges) {

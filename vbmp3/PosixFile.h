@@ -62,6 +62,9 @@ class LockedFile {
   static std::optional<LockedFile> open(const char* path, bool forWrite);
 
   int fd() const { return m_fd.get(); }
+  // Closes the file, lock and all; false when the close failed (which can
+  // mean lost data on network file systems).
+  bool close() { return m_fd.close(); }
   const struct stat& info() const { return m_info; }
   const std::string& path() const { return m_path; }
 

@@ -567,7 +567,7 @@ bool writeTag(const char* path, const unsigned char* record, std::int32_t versio
       !commit(*locked, *edit)) {
     return false;
   }
-  return readsBack(locked->fd(), *edit);
+  return readsBack(locked->fd(), *edit) && locked->close();
 }
 
 }  // namespace vbmp3

@@ -16,8 +16,11 @@
 
 namespace vbmp3test {
 
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "vbmp3-test-XXXXXX").string();
+TempDir::TempDir(const std::string& base) {
+  std::string pattern =
+      ((base.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(base)) /
+       "vbmp3-test-XXXXXX")
+          .string();
   if (::mkdtemp(pattern.data()) == nullptr) {
     throw std::runtime_error("mkdtemp failed");
   }

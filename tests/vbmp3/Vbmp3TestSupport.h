@@ -14,7 +14,8 @@ namespace vbmp3test {
 // A fresh folder, removed with everything in it at the end.
 class TempDir {
  public:
-  TempDir();
+  // Under the system's temporary folder, or under `base`.
+  explicit TempDir(const std::string& base = {});
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   ~TempDir();

@@ -21,6 +21,16 @@ target_compile_definitions(vbmp3_tests PRIVATE
 tagkana_target(vbmp3_tests)
 gtest_discover_tests(vbmp3_tests DISCOVERY_TIMEOUT 60)
 
+# The write path's file handling through its system-call seam, inside the
+# library's own code rather than through the entry points.
+add_executable(vbmp3_file_tests
+  ${CMAKE_CURRENT_LIST_DIR}/Vbmp3TestSupport.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Vbmp3FileTest.cpp)
+target_link_libraries(vbmp3_file_tests PRIVATE vbmp3_core VBMP3 vbmp3_fixtures GTest::gtest
+                                               GTest::gtest_main)
+tagkana_target(vbmp3_file_tests)
+gtest_discover_tests(vbmp3_file_tests DISCOVERY_TIMEOUT 60)
+
 # Writes the fixtures as seed files for the fuzz target.
 add_executable(vbmp3_seeds ${CMAKE_CURRENT_LIST_DIR}/Vbmp3Seeds.cpp)
 target_link_libraries(vbmp3_seeds PRIVATE vbmp3_fixtures)
