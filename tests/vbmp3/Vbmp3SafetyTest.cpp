@@ -123,6 +123,8 @@ TEST(Vbmp3Safety, HostileTagsAreRefusedInBoundedWork) {
       {"bomb.mp3", tagOf(compressedTitle(80u << 20))},
       {"chapters.mp3", tagOf(nestedChapters(17'500))},
       {"tiny-frames.mp3", tagOf(tiny)},
+      {"huge.mp3", tagOf("TIT2" + bigEndian32(2) + std::string("\0\0\0x", 4) +
+                         std::string((32u << 20) + 1, '\0'))},
   };
   TempDir dir;
   for (const auto& [name, tag] : hostile) {
@@ -262,6 +264,9 @@ TEST(Vbmp3Safety, KilledWriterLeavesTheOldOrTheNewFile) {
     };
     // A whole run, timed, so that the kills fall inside one, sanitizers or not.
     reset();
+    struct stat original {};
+    ASSERT_EQ(::stat(path.c_str(), &original), 0);
+    const ino_t inodeBefore = original.st_ino;
     const auto start = std::chrono::steady_clock::now();
     const pid_t first = writer();
     int status = 0;
@@ -271,6 +276,10 @@ TEST(Vbmp3Safety, KilledWriterLeavesTheOldOrTheNewFile) {
                            std::chrono::steady_clock::now() - start)
                            .count();
     const std::string written = readFile(path);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    // In place where the padding or a second name asks for it.
+    EXPECT_EQ(st.st_ino == inodeBefore, c.secondName || c.padding != 0);
     const std::vector<std::string> names = c.secondName
                                                ? std::vector<std::string>{"link.mp3", "song.mp3"}
                                                : std::vector<std::string>{"song.mp3"};
