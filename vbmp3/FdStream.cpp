@@ -25,10 +25,13 @@ TagLib::ByteVector FdStream::readBlock(unsigned long length) {
   const long available = std::max(0L, m_length - m_position);
   const auto size = static_cast<unsigned int>(
       std::min<unsigned long>(length, static_cast<unsigned long>(available)));
-  TagLib::ByteVector block(size, '\0');
+  // A tag's body is read behind its header, so that the whole tag is at hand.
+  const unsigned int lead = tagBody ? static_cast<unsigned int>(id3v2::kHeaderSize) : 0;
+  TagLib::ByteVector block(lead + size, '\0');
+  std::copy(m_headerBytes.begin(), m_headerBytes.begin() + lead, block.data());
   unsigned int done = 0;
   while (done < size) {
-    const ssize_t n = ::pread(m_fd, block.data() + done, size - done, m_position + done);
+    const ssize_t n = ::pread(m_fd, block.data() + lead + done, size - done, m_position + done);
     if (n < 0 && errno == EINTR) {
       continue;
     }
@@ -38,21 +41,26 @@ TagLib::ByteVector FdStream::readBlock(unsigned long length) {
     }
     done += static_cast<unsigned int>(n);
   }
-  block.resize(done);
+  block.resize(lead + done);
   const long at = m_position;
   m_position += done;
   if (tagBody) {
-    if (!id3v2::vet(*m_header, std::string_view(block.data(), block.size()))) {
+    m_header.reset();
+    if (!id3v2::vet(*id3v2::parseHeader(std::string_view(block.data(), lead)),
+                    std::string_view(block.data() + lead, done))) {
       m_refused = true;
       return {};
     }
     m_id3v2Offset = m_headerAt;
-    m_id3v2Body = block;  // shared, not copied
+    m_id3v2Tag = block;  // shared, not copied
+    return block.mid(lead);
   }
   m_header = id3v2::parseHeader(std::string_view(block.data(), block.size()));
   m_headerAt = at;
   if (block.size() != id3v2::kHeaderSize) {
     m_header.reset();
+  } else {
+    std::copy(block.begin(), block.end(), m_headerBytes.begin());
   }
   return block;
 }

@@ -4,6 +4,7 @@
 #include <taglib/tbytevector.h>
 #include <taglib/tiostream.h>
 
+#include <array>
 #include <optional>
 #include <string>
 
@@ -39,8 +40,8 @@ class FdStream : public TagLib::IOStream {
   bool refused() const { return m_refused; }
   // Where the ID3v2 tag TagLib parsed begins.
   std::optional<long> id3v2Offset() const { return m_id3v2Offset; }
-  // And the bytes of its body, between header and footer.
-  const TagLib::ByteVector& id3v2Body() const { return m_id3v2Body; }
+  // And its bytes, header and body (the footer is not read).
+  const TagLib::ByteVector& id3v2Tag() const { return m_id3v2Tag; }
 
  private:
   int m_fd;
@@ -53,7 +54,8 @@ class FdStream : public TagLib::IOStream {
   std::optional<id3v2::Header> m_header;
   long m_headerAt = -1;
   std::optional<long> m_id3v2Offset;
-  TagLib::ByteVector m_id3v2Body;
+  TagLib::ByteVector m_id3v2Tag;
+  std::array<char, id3v2::kHeaderSize> m_headerBytes{};
 };
 
 }  // namespace vbmp3

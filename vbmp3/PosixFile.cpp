@@ -635,8 +635,8 @@ bool journaled(int fd, const std::string& path, const struct stat& info, const E
           std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(n), b.begin()).first -
           a.begin());
     };
-    from = edit.tag != edit.oldTag ? edit.tagAt + firstDifference(edit.oldTag, edit.tag)
-                                   : edit.backAt + firstDifference(edit.oldBack, edit.back);
+    from = edit.tag != edit.oldTag() ? edit.tagAt + firstDifference(edit.oldTag(), edit.tag)
+                                     : edit.backAt + firstDifference(edit.oldBack, edit.back);
     saved.push_back({from, info.st_size - from});
   }
   UniqueFd journal = writeJournal(dir.get(), journalFile, fd, info, saved);
@@ -680,7 +680,7 @@ bool commit(LockedFile& file, const Edit& edit) {
                          edit.back.size() == edit.oldBack.size();
   std::vector<Range> ranges;
   if (sameShape) {
-    addChange(ranges, edit.tagAt, edit.oldTag, edit.tag);
+    addChange(ranges, edit.tagAt, edit.oldTag(), edit.tag);
     addChange(ranges, edit.backAt, edit.oldBack, edit.back);
     if (ranges.empty()) {
       return true;

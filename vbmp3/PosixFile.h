@@ -46,11 +46,14 @@ bool pwriteExact(int fd, const void* buffer, std::size_t size, off_t offset);
 struct Edit {
   off_t tagAt = 0;
   off_t oldTagSize = 0;
-  std::string oldTag;
+  std::string_view heldOldTag;  // held by the caller, or in oldTagBytes
   std::string tag;
   off_t backAt = 0;
   std::string oldBack;
   std::string back;
+  std::string oldTagBytes;
+
+  std::string_view oldTag() const { return oldTagBytes.empty() ? heldOldTag : oldTagBytes; }
 };
 
 // A regular file opened through its real path and locked (shared for

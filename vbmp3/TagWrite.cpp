@@ -153,7 +153,7 @@ std::size_t locate(std::string_view tag, const id3v2::Layout& layout, const Fiel
 
 // The edited tag, frame for frame: each changed field's frame replaced,
 // added or removed; every other byte kept.
-std::optional<std::string> editId3v2(const std::string& tag, const Changes& changes) {
+std::optional<std::string> editId3v2(std::string_view tag, const Changes& changes) {
   const auto layout = id3v2::walk(tag);
   if (!layout) {
     return std::nullopt;
@@ -368,8 +368,8 @@ bool judged(MPEG::File& before, const ByteVector& image, const Edit& edit,
     return false;
   }
   // And byte for byte, as our own walk of both tags finds the frames.
-  if (!converted && !edit.oldTag.empty() &&
-      keptBytes(edit.oldTag, changes) != keptBytes(edit.tag, changes)) {
+  if (!converted && !edit.oldTag().empty() &&
+      keptBytes(edit.oldTag(), changes) != keptBytes(edit.tag, changes)) {
     return false;
   }
   if (before.hasAPETag() != after.hasAPETag() ||
@@ -412,20 +412,16 @@ std::optional<Edit> plan(const LockedFile& locked, MPEG::File& file, const FdStr
     }
     edit.tagAt = *offset;
     edit.oldTagSize = static_cast<off_t>(header->completeSize());
-    // The body TagLib read is the one on disk: the file is locked.
-    const ByteVector& body = stream.id3v2Body();
-    std::optional<std::string> old;
-    if (stream.id3v2Offset() && body.size() == header->bodySize) {
-      old.emplace(head, sizeof head);
-      old->append(body.data(), body.size());
-      const auto footer = readAt(fd, edit.tagAt + static_cast<off_t>(old->size()),
-                                 edit.oldTagSize - static_cast<off_t>(old->size()));
-      old = footer ? std::optional(*old + *footer) : std::nullopt;
+    // The tag TagLib read is the one on disk: the file is locked.
+    const ByteVector& read = stream.id3v2Tag();
+    if (stream.id3v2Offset() && read.size() == edit.oldTagSize) {
+      edit.heldOldTag = std::string_view(read.data(), read.size());
     } else {
-      old = readAt(fd, edit.tagAt, edit.oldTagSize);
-    }
-    if (!old) {
-      return std::nullopt;
+      auto bytes = readAt(fd, edit.tagAt, edit.oldTagSize);
+      if (!bytes) {
+        return std::nullopt;
+      }
+      edit.oldTagBytes = std::move(*bytes);
     }
     converted = version != 0 && version != header->major;
     if (converted) {
@@ -434,13 +430,12 @@ std::optional<Edit> plan(const LockedFile& locked, MPEG::File& file, const FdStr
         return std::nullopt;
       }
     } else {
-      auto edited = editId3v2(*old, changes);
+      auto edited = editId3v2(edit.oldTag(), changes);
       if (!edited) {
         return std::nullopt;
       }
       edit.tag = std::move(*edited);
     }
-    edit.oldTag = std::move(*old);
   } else {
     edit.tag = newId3v2(changes, version == 4 ? 4 : 3);
   }
