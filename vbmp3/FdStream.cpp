@@ -1,5 +1,7 @@
 #include "FdStream.h"
 
+#include "PosixFile.h"
+
 #include <errno.h>
 #include <unistd.h>
 
@@ -29,18 +31,10 @@ TagLib::ByteVector FdStream::readBlock(unsigned long length) {
   const unsigned int lead = tagBody ? static_cast<unsigned int>(id3v2::kHeaderSize) : 0;
   TagLib::ByteVector block(lead + size, '\0');
   std::copy(m_headerBytes.begin(), m_headerBytes.begin() + lead, block.data());
-  unsigned int done = 0;
-  while (done < size) {
-    const ssize_t n = ::pread(m_fd, block.data() + lead + done, size - done, m_position + done);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n <= 0) {
-      m_failed = true;
-      break;
-    }
-    done += static_cast<unsigned int>(n);
-  }
+  bool failed = false;
+  const auto done =
+      static_cast<unsigned int>(preadUpTo(m_fd, block.data() + lead, size, m_position, failed));
+  m_failed = m_failed || failed || done < size;
   block.resize(lead + done);
   const long at = m_position;
   m_position += done;

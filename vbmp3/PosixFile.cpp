@@ -43,21 +43,24 @@ constexpr unsigned kCopiedFlags = 0x00000001 | 0x00000002 | 0x00000004 | 0x00000
                                   0x20000000;
 #endif
 
+// Repeats a positioned transfer until all of it is done, the end of the
+// file comes, or it fails; a short transfer and EINTR are no failures.
 template <typename Buffer, typename Transfer>
-bool transferExact(int fd, Buffer* buffer, std::size_t size, off_t offset, Transfer transfer) {
-  while (size > 0) {
-    const ssize_t n = transfer(fd, buffer, size, offset);
+std::size_t transfer(int fd, Buffer* buffer, std::size_t size, off_t offset, Transfer call,
+                     bool& failed) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = call(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
     if (n < 0 && errno == EINTR) {
       continue;
     }
+    failed = n < 0;
     if (n <= 0) {
-      return false;
+      break;
     }
-    buffer += n;
-    size -= static_cast<std::size_t>(n);
-    offset += n;
+    done += static_cast<std::size_t>(n);
   }
-  return true;
+  return done;
 }
 
 bool retried(int rc) {
@@ -471,12 +474,19 @@ bool UniqueFd::close() noexcept {
   return fd < 0 || os().close(fd) == 0;
 }
 
+std::size_t preadUpTo(int fd, void* buffer, std::size_t size, off_t offset, bool& failed) {
+  failed = false;
+  return transfer(fd, static_cast<char*>(buffer), size, offset, os().pread, failed);
+}
+
 bool preadExact(int fd, void* buffer, std::size_t size, off_t offset) {
-  return transferExact(fd, static_cast<char*>(buffer), size, offset, os().pread);
+  bool failed = false;
+  return preadUpTo(fd, buffer, size, offset, failed) == size;
 }
 
 bool pwriteExact(int fd, const void* buffer, std::size_t size, off_t offset) {
-  return transferExact(fd, static_cast<const char*>(buffer), size, offset, os().pwrite);
+  bool failed = false;
+  return transfer(fd, static_cast<const char*>(buffer), size, offset, os().pwrite, failed) == size;
 }
 
 std::string journalName(std::string_view fileName) {

@@ -36,6 +36,9 @@ class UniqueFd {
   int m_fd = -1;
 };
 
+// As much as there is up to `size`; `failed` when a read failed for another
+// reason than the end of the file.
+std::size_t preadUpTo(int fd, void* buffer, std::size_t size, off_t offset, bool& failed);
 // Every byte or false; retries short transfers and EINTR.
 bool preadExact(int fd, void* buffer, std::size_t size, off_t offset);
 bool pwriteExact(int fd, const void* buffer, std::size_t size, off_t offset);
