@@ -494,8 +494,8 @@ TEST(Form1, ResizeLaysTheControlsOutInPixels) {
   const QSize frame = w.form->frameGeometry().size() - w.form->size();
   w.form->resize(QSize(601, 551) - frame);
   QApplication::processEvents();
-  EXPECT_EQ(w.form->state().FormWidth, 9015);
-  EXPECT_EQ(w.form->state().FormHeight, 8265);
+  EXPECT_EQ(w.form->formSize().FormWidth, 9015);
+  EXPECT_EQ(w.form->formSize().FormHeight, 8265);
   EXPECT_EQ(w.child<QWidget>("Dir1")->geometry(), QRect(8, 24, 200, 176));
   EXPECT_EQ(w.child<QWidget>("Drive1")->width(), 200);
   EXPECT_EQ(w.child<QWidget>("File1")->geometry(), QRect(208, 0, 380, 200));
@@ -510,8 +510,8 @@ TEST(Form1, ResizeLaysTheControlsOutInPixels) {
   w.form->resize(300, 300);
   QApplication::processEvents();
   EXPECT_EQ(w.form->frameGeometry().size(), QSize(414, 414));
-  EXPECT_EQ(w.form->state().FormWidth, 6210);
-  EXPECT_EQ(w.form->state().FormHeight, 6210);
+  EXPECT_EQ(w.form->formSize().FormWidth, 6210);
+  EXPECT_EQ(w.form->formSize().FormHeight, 6210);
   EXPECT_EQ(w.child<QWidget>("Dir1")->width(), 138);
 }
 
