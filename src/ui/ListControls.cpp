@@ -63,10 +63,6 @@ int buttonCode(Qt::MouseButton button) {
   }
 }
 
-bool inRange(const QListWidget& list, int index) {
-  return index >= 0 && index < list.count();
-}
-
 }  // namespace
 
 DriveListBox::DriveListBox(DriveSource drives, QWidget* parent)
@@ -208,7 +204,7 @@ SelectableListBox::~SelectableListBox() {
 }
 
 QString SelectableListBox::List(int index) const {
-  if (!inRange(*this, index)) {
+  if (!hasRow(index)) {
     return QString();
   }
   const QVariant real = item(index)->data(kRealTextRole);
@@ -216,7 +212,7 @@ QString SelectableListBox::List(int index) const {
 }
 
 bool SelectableListBox::Selected(int index) const {
-  if (!inRange(*this, index)) {
+  if (!hasRow(index)) {
     return false;
   }
   if (m_selectionStale) {
@@ -230,7 +226,7 @@ bool SelectableListBox::Selected(int index) const {
 }
 
 void SelectableListBox::setSelected(int index, bool selected) {
-  if (inRange(*this, index)) {
+  if (hasRow(index)) {
     item(index)->setSelected(selected);
   }
 }
