@@ -4,13 +4,14 @@
 
 #include "commands/Messages.h"
 #include "common/RuntimeError.h"
+#include "common/Utf.h"
 #include "conversion/RtoK.h"
 
 namespace tagkana {
 namespace {
 
 void appendLine(FormState& state, platform::FileSystem& files, std::u16string_view outcome) {
-  state.ResultLog += files.normalFileName(state.CurPath);
+  state.ResultLog += visibleName(files.normalFileName(state.CurPath));
   state.ResultLog += outcome;
   state.ResultLog += messages::kLineBreak;
 }

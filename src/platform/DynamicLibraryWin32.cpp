@@ -6,6 +6,7 @@
 #include "common/RuntimeError.h"
 #include "common/Utf.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/SystemError.h"
 #include "platform/WideTextWin32.h"
 
 namespace tagkana::platform {
@@ -16,11 +17,13 @@ DynamicLibrary::DynamicLibrary(std::u16string_view fileName) : m_fileName(fileNa
   DWORD oldMode = 0;
   const BOOL modeSet = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &oldMode);
   m_handle = LoadLibraryW(toWide(m_fileName).c_str());
+  const DWORD error = GetLastError();
   if (modeSet) {
     SetThreadErrorMode(oldMode, nullptr);
   }
   if (m_handle == nullptr) {
-    throw RuntimeError(u"ライブラリ " + m_fileName + u" を読み込めませんでした。");
+    throw RuntimeError(u"ライブラリ " + m_fileName + u" を読み込めませんでした。", {},
+                       systemErrorText(error));
   }
 }
 
@@ -50,8 +53,9 @@ void* DynamicLibrary::symbol(const char* name) const {
   const FARPROC address =
       m_handle == nullptr ? nullptr : GetProcAddress(static_cast<HMODULE>(m_handle), name);
   if (address == nullptr) {
-    throw RuntimeError(u"ライブラリ " + m_fileName + u" の関数 " + fromUtf8(name) +
-                       u" が見つかりません。");
+    throw RuntimeError(
+        u"ライブラリ " + m_fileName + u" の関数 " + fromUtf8(name) + u" が見つかりません。", {},
+        m_handle == nullptr ? std::u16string() : systemErrorText(GetLastError()));
   }
   // The caller casts back to the entry point's own type.
   void* result = nullptr;

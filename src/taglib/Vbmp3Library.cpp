@@ -32,9 +32,11 @@ struct Vbmp3Library::Impl {
     if (!library) {
       try {
         library.emplace(fileName);
-      } catch (const RuntimeError&) {
-        // The platform's own wording does not say what the library is for.
-        throw RuntimeError(u"タグライブラリ " + fileName + u" を読み込めませんでした。");
+      } catch (const RuntimeError& error) {
+        // The platform's own wording does not say what the library is for;
+        // the system's reason stays.
+        throw RuntimeError(u"タグライブラリ " + fileName + u" を読み込めませんでした。", {},
+                           error.reason());
       }
     }
     return *library;
@@ -47,8 +49,9 @@ struct Vbmp3Library::Impl {
       void* address = nullptr;
       try {
         address = lib.symbol(name);
-      } catch (const RuntimeError&) {
-        throw RuntimeError(u"タグライブラリの関数 " + fromUtf8(name) + u" が見つかりません。");
+      } catch (const RuntimeError& error) {
+        throw RuntimeError(u"タグライブラリの関数 " + fromUtf8(name) + u" が見つかりません。", {},
+                           error.reason());
       }
       entry = reinterpret_cast<Fn>(address);
     }

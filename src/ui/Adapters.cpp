@@ -7,8 +7,8 @@
 namespace tagkana {
 namespace {
 
-void checkIndex(int index, int count, const char16_t* list) {
-  if (index < 0 || index >= count) {
+void checkIndex(const SelectableListBox& box, int index, const char16_t* list) {
+  if (!box.hasRow(index)) {
     throw RuntimeError(std::u16string(list) + u" の位置 " + fromUtf8(std::to_string(index)) +
                        u" は範囲外です。");
   }
@@ -17,7 +17,7 @@ void checkIndex(int index, int count, const char16_t* list) {
 }  // namespace
 
 std::u16string File1Adapter::Path() const {
-  return m_list.Path().toStdU16String();
+  return toU16String(m_list.Path());
 }
 
 int File1Adapter::ListCount() const {
@@ -25,12 +25,12 @@ int File1Adapter::ListCount() const {
 }
 
 std::u16string File1Adapter::List(int index) const {
-  checkIndex(index, m_list.ListCount(), u"File1");
-  return m_list.List(index).toStdU16String();
+  checkIndex(m_list, index, u"File1");
+  return toU16String(m_list.List(index));
 }
 
 bool File1Adapter::Selected(int index) const {
-  checkIndex(index, m_list.ListCount(), u"File1");
+  checkIndex(m_list, index, u"File1");
   return m_list.Selected(index);
 }
 
@@ -39,7 +39,7 @@ int List1Adapter::ListCount() const {
 }
 
 bool List1Adapter::Selected(int index) const {
-  checkIndex(index, m_list.ListCount(), u"List1");
+  checkIndex(m_list, index, u"List1");
   return m_list.Selected(index);
 }
 
@@ -48,7 +48,7 @@ void List1Adapter::Clear() {
 }
 
 void List1Adapter::AddItem(std::u16string_view text) {
-  m_list.AddItem(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
+  m_list.AddItem(toQString(text));
 }
 
 }  // namespace tagkana

@@ -5,17 +5,10 @@
 #include <QPushButton>
 #include <QScopeGuard>
 
+#include "ui/Adapters.h"
 #include "ui/Captions.h"
 
 namespace tagkana {
-namespace {
-
-QString toQString(std::u16string_view text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
-
 BoxAnswer QtMessageBoxes::show(std::u16string_view text, std::u16string_view title,
                                BoxButtons buttons, BoxIcon icon) {
   QMessageBox box(m_parent);

@@ -18,6 +18,7 @@
 #include "support/FakeMessageBoxes.h"
 #include "support/FakeTagLibrary.h"
 #include "support/TempFolder.h"
+#include "taglib/Vbmp3Library.h"
 
 namespace tagkana {
 namespace {
@@ -421,6 +422,25 @@ TEST(Form1, LibraryThatCannotStartEndsTheProgram) {
   EXPECT_EQ(library.frees, 0);  // never started
 }
 
+// The box says what could not be loaded, then the system's reason.
+TEST(Form1, TagLibraryThatCannotLoadShowsTheSystemsReason) {
+  Vbmp3Library library(u"" TAGKANA_NEEDS_MISSING);
+  ScriptedMessageBoxes boxes;
+  FakeFileSystem files;
+  int ends = 0;
+  Form1Hooks hooks;
+  hooks.endProgram = [&ends] { ++ends; };
+  const Form1 form(library, boxes, files, std::move(hooks));
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  const std::u16string expected =
+      u"実行時エラー\r\nタグライブラリ " TAGKANA_NEEDS_MISSING u" を読み込めませんでした。\r\n";
+  const std::u16string& text = boxes.shown[0].text;
+  EXPECT_EQ(text.substr(0, expected.size()), expected);
+  EXPECT_NE(text.find(u"libtagkana_missing_dependency", expected.size()), std::u16string::npos)
+      << toUtf8(text);
+  EXPECT_EQ(ends, 1);
+}
+
 TEST(Form1, RunTimeErrorAbandonsOnlyTheHandler) {
   BrokenLibrary library;
   // The system drive missing from the drive list: menStart fails half way.
@@ -494,8 +514,8 @@ TEST(Form1, ResizeLaysTheControlsOutInPixels) {
   const QSize frame = w.form->frameGeometry().size() - w.form->size();
   w.form->resize(QSize(601, 551) - frame);
   QApplication::processEvents();
-  EXPECT_EQ(w.form->state().FormWidth, 9015);
-  EXPECT_EQ(w.form->state().FormHeight, 8265);
+  EXPECT_EQ(w.form->formSize().FormWidth, 9015);
+  EXPECT_EQ(w.form->formSize().FormHeight, 8265);
   EXPECT_EQ(w.child<QWidget>("Dir1")->geometry(), QRect(8, 24, 200, 176));
   EXPECT_EQ(w.child<QWidget>("Drive1")->width(), 200);
   EXPECT_EQ(w.child<QWidget>("File1")->geometry(), QRect(208, 0, 380, 200));
@@ -510,8 +530,8 @@ TEST(Form1, ResizeLaysTheControlsOutInPixels) {
   w.form->resize(300, 300);
   QApplication::processEvents();
   EXPECT_EQ(w.form->frameGeometry().size(), QSize(414, 414));
-  EXPECT_EQ(w.form->state().FormWidth, 6210);
-  EXPECT_EQ(w.form->state().FormHeight, 6210);
+  EXPECT_EQ(w.form->formSize().FormWidth, 6210);
+  EXPECT_EQ(w.form->formSize().FormHeight, 6210);
   EXPECT_EQ(w.child<QWidget>("Dir1")->width(), 138);
 }
 

@@ -15,3 +15,11 @@ set_target_properties(ui_tests PROPERTIES AUTOMOC ON)
 tagkana_target(ui_tests)
 gtest_discover_tests(ui_tests DISCOVERY_TIMEOUT 60
                      PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+
+# The real binding over a tag library that cannot load, for the error box.
+if(TARGET tagkana_needs_missing)
+  add_dependencies(ui_tests tagkana_needs_missing)
+  target_compile_definitions(
+    ui_tests PRIVATE TAGKANA_NEEDS_MISSING="$<TARGET_FILE_NAME:tagkana_needs_missing>")
+  set_property(TARGET ui_tests APPEND PROPERTY BUILD_RPATH "\$ORIGIN")
+endif()
