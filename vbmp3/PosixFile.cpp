@@ -91,6 +91,10 @@ bool lockWithin(int fd, int operation) {
     if (errno == EINTR) {
       continue;
     }
+    // Some network and FUSE file systems have no locks: then we go without.
+    if (errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOSYS) {
+      return true;
+    }
     if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() > deadline) {
       return false;
     }
@@ -521,14 +525,14 @@ std::optional<LockedFile> LockedFile::open(const char* path, bool forWrite) {
     }
 
     const auto [folder, name] = split(f.m_path);
-    const UniqueFd dir = openFolder(folder);
-    if (!dir) {
-      return std::nullopt;
-    }
     const std::string journal = journalName(name);
     const std::string temp = tempName(name);
-    const bool hasJournal = exists(dir.get(), journal);
-    if (hasJournal || exists(dir.get(), temp)) {
+    const bool hasJournal = exists(AT_FDCWD, folder + "/" + journal);
+    if (hasJournal || exists(AT_FDCWD, folder + "/" + temp)) {
+      const UniqueFd dir = openFolder(folder);
+      if (!dir) {
+        return std::nullopt;
+      }
       if (!forWrite && !lockWithin(f.fd(), LOCK_EX)) {
         return std::nullopt;
       }
