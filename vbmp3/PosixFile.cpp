@@ -570,7 +570,7 @@ bool replace(const Edit& edit, UniqueFd& replacement, struct stat& replacedInfo,
     const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag.size());
     const off_t newBack = newAudio + (edit.backAt - audioBegin);
     const off_t newLength = newBack + static_cast<off_t>(edit.back.size());
-    return os().flock(out, LOCK_EX | LOCK_NB) == 0 && copyProperties(source, info, out) &&
+    return lockWithin(out, LOCK_EX) && copyProperties(source, info, out) &&
            os().ftruncate(out, newLength) == 0 && copyData(source, 0, out, 0, edit.tagAt) &&
            pwriteExact(out, edit.tag.data(), edit.tag.size(), edit.tagAt) &&
            copyData(source, audioBegin, out, newAudio, edit.backAt - audioBegin) &&
