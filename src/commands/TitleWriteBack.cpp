@@ -9,8 +9,16 @@
 namespace tagkana {
 namespace {
 
+// The name part of a stored path, for a file the name lookup cannot find
+// (gone, hidden): every line names its file.
+std::u16string_view storedName(std::u16string_view path) {
+  const auto separator = path.find_last_of(u"/\\");
+  return separator == std::u16string_view::npos ? path : path.substr(separator + 1);
+}
+
 void appendLine(FormState& state, platform::FileSystem& files, std::u16string_view outcome) {
-  state.ResultLog += files.normalFileName(state.CurPath);
+  const std::u16string name = files.normalFileName(state.CurPath);
+  state.ResultLog += name.empty() ? storedName(state.CurPath) : std::u16string_view(name);
   state.ResultLog += outcome;
   state.ResultLog += messages::kLineBreak;
 }
@@ -18,7 +26,7 @@ void appendLine(FormState& state, platform::FileSystem& files, std::u16string_vi
 }  // namespace
 
 void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& library,
-                    platform::FileSystem& files, MessageBoxes& boxes) {
+                    platform::FileSystem& files, MessageBoxes& boxes, Progress& progress) {
   if (boxes.show(messages::kConfirmWriteBack, messages::kConfirmTitle, BoxButtons::OkCancel,
                  BoxIcon::None) != BoxAnswer::Ok) {
     return;
@@ -32,6 +40,8 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
   bool stopped = false;
 
   const int count = List1.ListCount();
+  const int total = selectedCount(List1);
+  int attempted = 0;
   for (state.RowIdx = 0; state.RowIdx < count; ++state.RowIdx) {
     const int r = state.RowIdx;
     if (!List1.Selected(r)) {
@@ -40,7 +50,16 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
     if (static_cast<std::size_t>(r) >= state.FilePaths.size()) {
       throw RuntimeError(std::u16string(messages::kNoPathForRow));
     }
-    state.CurPath = state.FilePaths[static_cast<std::size_t>(r)];
+    const std::u16string& path = state.FilePaths[static_cast<std::size_t>(r)];
+    if (!progress.next(attempted, total, path)) {
+      state.ResultLog += messages::kLogCancelledBefore;
+      state.ResultLog += groupedDecimal(total - attempted);
+      state.ResultLog += messages::kLogCancelledAfter;
+      state.ResultLog += messages::kLineBreak;
+      break;
+    }
+    ++attempted;
+    state.CurPath = path;
     if (!library.getFileTagInfoEX(state.CurPath, record, readBuffer)) {
       appendLine(state, files, messages::kLogReadFailed);
       stopped = true;
@@ -57,6 +76,7 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
     appendLine(state, files, written ? messages::kLogWritten : messages::kLogWriteFailed);
   }
 
+  progress.end();
   boxes.show((stopped ? std::u16string(messages::kWriteBackStopped)
                       : std::u16string(messages::kWriteBackDone)) +
                  std::u16string(messages::kLineBreak) + std::u16string(messages::kLineBreak) +
