@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QRegularExpression>
 #include <QSignalBlocker>
@@ -179,15 +180,23 @@ void DriveListBox::selected(int index) {
 
 DirListBox::DirListBox(QWidget* parent) : QListWidget(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
-  connect(this, &QListWidget::itemActivated, this,
+  // Not itemActivated: under a single-click style it would open on a click.
+  connect(this, &QListWidget::itemDoubleClicked, this,
           [this](QListWidgetItem* item) { writePath(item->data(Qt::UserRole).toString()); });
+}
+
+void DirListBox::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (enter && currentItem() != nullptr) {
+    writePath(currentItem()->data(Qt::UserRole).toString());
+    event->accept();
+    return;
+  }
+  QListWidget::keyPressEvent(event);
 }
 
 void DirListBox::setPath(const QString& path) {
   const QString folder = cleanAbsolute(m_path.isEmpty() ? QDir::rootPath() : m_path, path);
-  if (folder == m_path) {
-    return;
-  }
   checkReadable(folder);
   const QStringList subfolders = entries(folder, QDir::Dirs, {});
 
@@ -216,8 +225,13 @@ void DirListBox::setPath(const QString& path) {
     auto* item = new QListWidgetItem(closed, indent + name, this);
     item->setData(Qt::UserRole, QDir::toNativeSeparators(base.absoluteFilePath(name)));
   }
+  const bool changed = folder != m_path;
   m_path = folder;
-  emit Change();
+  if (changed) {
+    emit Change();
+  } else {
+    emit Reopened();
+  }
 }
 
 void DirListBox::writePath(const QString& path) {
@@ -274,6 +288,19 @@ void SelectableListBox::setSelected(int index, bool selected) {
   }
 }
 
+void SelectableListBox::setAllSelected(bool selected) {
+  const int rows = count();
+  if (rows == 0) {
+    return;
+  }
+  if (selected) {
+    selectionModel()->select(QItemSelection(model()->index(0, 0), model()->index(rows - 1, 0)),
+                             QItemSelectionModel::ClearAndSelect);
+  } else {
+    selectionModel()->clearSelection();
+  }
+}
+
 // Only the left button selects; the right one is kept for the popup menu, so
 // that opening it never loses the selection it acts on.
 void SelectableListBox::mousePressEvent(QMouseEvent* event) {
@@ -302,6 +329,7 @@ FileListBox::FileListBox(QWidget* parent) : SelectableListBox(parent) {
 void FileListBox::reread(const QString& path) {
   checkReadable(path);
   const QStringList names = entries(path, QDir::Files, splitPattern(m_pattern));
+  clearSelection();  // as List1's Clear: Qt would track every selected row
   clear();
   addItems(names);
 }
