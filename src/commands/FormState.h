@@ -16,10 +16,6 @@ struct FormState {
   int RowNo = 0;
   int FileIdx = 0;
   int RowIdx = 0;
-  // Twips, at the last completed layout.
-  int FormWidth = 0;
-  int FormHeight = 0;
-  int ButtonTop = 0;
 };
 
 }  // namespace tagkana

@@ -5,9 +5,14 @@
 
 namespace tagkana {
 
+// What becomes of text that does not convert: U+FFFD, or (for file names)
+// each undecodable byte b kept as the lone surrogate U+DC00 + b and turned
+// back into that byte, so any name the OS gives survives the round trip.
+enum class Undecodable { Replace, Escape };
+
 // UTF-16 <-> UTF-8 without any OS or Qt help. Unpaired surrogates and invalid
-// UTF-8 become U+FFFD, so the conversions never fail.
-inline std::string toUtf8(std::u16string_view text) {
+// UTF-8 become U+FFFD (or escapes, above), so the conversions never fail.
+inline std::string toUtf8(std::u16string_view text, Undecodable mode = Undecodable::Replace) {
   std::string out;
   out.reserve(text.size() * 3);
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -16,6 +21,9 @@ inline std::string toUtf8(std::u16string_view text) {
         text[i + 1] <= 0xDFFF) {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
+    } else if (mode == Undecodable::Escape && c >= 0xDC80 && c <= 0xDCFF) {
+      out += static_cast<char>(c & 0xFF);
+      continue;
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       c = 0xFFFD;
     }
@@ -38,7 +46,7 @@ inline std::string toUtf8(std::u16string_view text) {
   return out;
 }
 
-inline std::u16string fromUtf8(std::string_view text) {
+inline std::u16string fromUtf8(std::string_view text, Undecodable mode = Undecodable::Replace) {
   std::u16string out;
   out.reserve(text.size());
   std::size_t i = 0;
@@ -63,7 +71,7 @@ inline std::u16string fromUtf8(std::string_view text) {
     ok = ok && !(extra == 1 && c < 0x80) && !(extra == 2 && c < 0x800) &&
          !(extra == 3 && c < 0x10000) && !(c >= 0xD800 && c <= 0xDFFF) && c <= 0x10FFFF;
     if (!ok) {
-      out += u'\uFFFD';
+      out += mode == Undecodable::Escape ? static_cast<char16_t>(0xDC00 + b0) : u'\uFFFD';
       ++i;
       continue;
     }
@@ -74,6 +82,25 @@ inline std::u16string fromUtf8(std::string_view text) {
       out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
     } else {
       out += static_cast<char16_t>(c);
+    }
+  }
+  return out;
+}
+
+// A name as a widget or a message may show it: unpaired surrogates (bytes
+// that did not decode) as U+FFFD, line breaks as "⏎", so that nothing of a
+// name is hidden and no name spans lines.
+inline std::u16string visibleName(std::u16string_view name) {
+  std::u16string out(name);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const char16_t c = out[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < out.size() && out[i + 1] >= 0xDC00 &&
+        out[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      out[i] = u'\uFFFD';
+    } else if (c == u'\n' || c == u'\r') {
+      out[i] = u'\u23CE';
     }
   }
   return out;

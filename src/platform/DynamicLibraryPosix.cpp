@@ -8,6 +8,7 @@
 #include "common/Utf.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/PathEncoding.h"
+#include "platform/Paths.h"
 
 namespace tagkana::platform {
 namespace {
@@ -22,33 +23,47 @@ std::string programFolder() {
     return {};
   }
   path.resize(static_cast<std::size_t>(size));
-  return path.substr(0, path.rfind('/') + 1);
+  const std::u16string program = decodePath(path);
+  return encodePath(
+      std::u16string_view(program).substr(0, program.size() - namePart(program).size()));
 #else
   return {};
 #endif
 }
 
-void* load(const std::string& name) {
-  return ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+// The library, or null with the system's reason in `reason`.
+void* load(const std::string& name, std::u16string& reason) {
+  void* handle = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    const char* text = ::dlerror();
+    reason = text == nullptr ? std::u16string() : fromUtf8(text);
+  }
+  return handle;
 }
 
 }  // namespace
 
 DynamicLibrary::DynamicLibrary(std::u16string_view fileName) : m_fileName(fileName) {
   const std::string name = encodePath(fileName);
-  m_handle = load(name);
+  std::u16string reason;
+  m_handle = load(name, reason);
   // A bare name goes through the usual search, where the program's run path
   // ($ORIGIN) finds the copy beside it. Some tools interpose dlopen and so
   // hide the program's run path (the sanitizers do); then look beside the
   // program explicitly.
   if (m_handle == nullptr && name.find('/') == std::string::npos) {
     const std::string folder = programFolder();
+    // The copy beside the program, when there is one, knows the better reason.
+    std::u16string besideReason;
     if (!folder.empty()) {
-      m_handle = load(folder + name);
+      m_handle = load(folder + name, besideReason);
+    }
+    if (m_handle == nullptr && !folder.empty() && ::access((folder + name).c_str(), F_OK) == 0) {
+      reason = besideReason;
     }
   }
   if (m_handle == nullptr) {
-    throw RuntimeError(u"ライブラリ " + m_fileName + u" を読み込めませんでした。");
+    throw RuntimeError(u"ライブラリ " + m_fileName + u" を読み込めませんでした。", {}, reason);
   }
 }
 

@@ -6,6 +6,7 @@
 #include "common/RuntimeError.h"
 #include "common/Utf.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/SystemError.h"
 #include "platform/WideTextWin32.h"
 
 namespace tagkana::platform {
@@ -16,11 +17,13 @@ DynamicLibrary::DynamicLibrary(std::u16string_view fileName) : m_fileName(fileNa
   DWORD oldMode = 0;
   const BOOL modeSet = SetThreadErrorMode(SEM_FAILCRITICALERRORS, &oldMode);
   m_handle = LoadLibraryW(toWide(m_fileName).c_str());
+  const DWORD error = GetLastError();
   if (modeSet) {
     SetThreadErrorMode(oldMode, nullptr);
   }
   if (m_handle == nullptr) {
-    throw RuntimeError(u"ライブラリ " + m_fileName + u" を読み込めませんでした。");
+    throw RuntimeError(u"ライブラリ " + m_fileName + u" を読み込めませんでした。", {},
+                       systemErrorText(error));
   }
 }
 

@@ -9,26 +9,28 @@
 #include "common/RuntimeError.h"
 #include "platform/FileSystem.h"
 #include "platform/PathEncoding.h"
+#include "platform/Paths.h"
+#include "platform/SystemError.h"
 
 namespace tagkana::platform {
 namespace {
-
-std::u16string_view namePart(std::u16string_view path) {
-  const auto slash = path.rfind(u'/');
-  return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
-}
 
 bool isDotName(std::u16string_view path) {
   const auto name = namePart(path);
   return !name.empty() && name.front() == u'.';
 }
 
+[[noreturn]] void fail(std::u16string_view description, std::u16string_view path) {
+  const int error = errno;
+  throw RuntimeError(error == ENOENT || error == ENOTDIR ? u"ファイルが見つかりません。"
+                                                         : std::u16string(description),
+                     std::u16string(path), systemErrorText(static_cast<unsigned long>(error)));
+}
+
 struct stat statOrThrow(std::u16string_view path, std::u16string_view description) {
   struct stat st {};
   if (::stat(encodePath(path).c_str(), &st) != 0) {
-    throw RuntimeError(errno == ENOENT || errno == ENOTDIR ? u"ファイルが見つかりません。"
-                                                           : std::u16string(description),
-                       std::u16string(path));
+    fail(description, path);
   }
   return st;
 }
@@ -84,7 +86,7 @@ class PosixFileSystem final : public FileSystem {
       return;
     }
     if (::chmod(encodePath(path).c_str(), wanted) != 0) {
-      throw RuntimeError(std::u16string(description), std::u16string(path));
+      fail(description, path);
     }
   }
 

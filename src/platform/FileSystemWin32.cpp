@@ -4,6 +4,7 @@
 
 #include "common/RuntimeError.h"
 #include "platform/FileSystem.h"
+#include "platform/SystemError.h"
 #include "platform/WideTextWin32.h"
 
 namespace tagkana::platform {
@@ -14,7 +15,7 @@ namespace {
   throw RuntimeError(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
                          ? u"ファイルが見つかりません。"
                          : std::u16string(description),
-                     std::u16string(path));
+                     std::u16string(path), systemErrorText(error));
 }
 
 class Win32FileSystem final : public FileSystem {

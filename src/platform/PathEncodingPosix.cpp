@@ -4,7 +4,11 @@
 namespace tagkana::platform {
 
 std::string encodePath(std::u16string_view path) {
-  return toUtf8(path);
+  return toUtf8(path, Undecodable::Escape);
+}
+
+std::u16string decodePath(std::string_view path) {
+  return fromUtf8(path, Undecodable::Escape);
 }
 
 }  // namespace tagkana::platform

@@ -32,9 +32,11 @@ struct Vbmp3Library::Impl {
     if (!library) {
       try {
         library.emplace(fileName);
-      } catch (const RuntimeError&) {
-        // The platform's own wording does not say what the library is for.
-        throw RuntimeError(u"タグライブラリ " + fileName + u" を読み込めませんでした。");
+      } catch (const RuntimeError& error) {
+        // The platform's own wording does not say what the library is for;
+        // the system's reason stays.
+        throw RuntimeError(u"タグライブラリ " + fileName + u" を読み込めませんでした。", {},
+                           error.reason());
       }
     }
     return *library;

@@ -17,7 +17,7 @@ void checkIndex(int index, int count, const char16_t* list) {
 }  // namespace
 
 std::u16string File1Adapter::Path() const {
-  return m_list.Path().toStdU16String();
+  return toU16String(m_list.Path());
 }
 
 int File1Adapter::ListCount() const {
@@ -26,7 +26,7 @@ int File1Adapter::ListCount() const {
 
 std::u16string File1Adapter::List(int index) const {
   checkIndex(index, m_list.ListCount(), u"File1");
-  return m_list.List(index).toStdU16String();
+  return toU16String(m_list.List(index));
 }
 
 bool File1Adapter::Selected(int index) const {
@@ -48,7 +48,7 @@ void List1Adapter::Clear() {
 }
 
 void List1Adapter::AddItem(std::u16string_view text) {
-  m_list.AddItem(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
+  m_list.AddItem(toQString(text));
 }
 
 }  // namespace tagkana

@@ -1,9 +1,25 @@
 #pragma once
 
+#include <QString>
+#include <QStringView>
+#include <string>
+#include <string_view>
+
 #include "commands/Lists.h"
 #include "ui/ListControls.h"
 
 namespace tagkana {
+
+// The one crossing between the core's UTF-16 and QString. Both copy code
+// units exactly: QString::fromUtf16 would drop a leading U+FEFF as a byte
+// order mark, and a name may begin with one.
+inline QString toQString(std::u16string_view text) {
+  return QStringView(text.data(), static_cast<qsizetype>(text.size())).toString();
+}
+
+inline std::u16string toU16String(const QString& text) {
+  return text.toStdU16String();
+}
 
 // File1 and List1 as the commands see them. A position outside the list is a
 // run-time error here, as it is for the commands' own loops.

@@ -38,7 +38,7 @@ float toTwips(int pixels) {
 }
 
 std::u16string joinedLines(const QString& first, const std::u16string& second) {
-  return first.toStdU16String() + u"\r\n" + second;
+  return toU16String(first) + u"\r\n" + second;
 }
 
 }  // namespace
@@ -328,7 +328,7 @@ void Form1::handle(const std::function<void()>& handler, bool whileRunning) {
   } catch (const std::exception& error) {
     // Not ours (memory, the standard library), but no reason to lose the
     // preview and the log either.
-    showRuntimeError(RuntimeError(QString::fromLocal8Bit(error.what()).toStdU16String()));
+    showRuntimeError(RuntimeError(fromUtf8(error.what())));
   }
   if (m_closeAfterRun && m_running == nullptr) {
     m_closeAfterRun = false;
@@ -348,11 +348,15 @@ void Form1::runLong(const std::function<void(Progress&)>& command) {
 }
 
 void Form1::showRuntimeError(const RuntimeError& error) {
-  std::u16string text = captions::kRuntimeError.toStdU16String() + u"\r\n" + error.description();
+  std::u16string text = toU16String(captions::kRuntimeError) + u"\r\n" + error.description();
   if (!error.file().empty()) {
-    text += u"\r\n" + error.file();
+    text += u"\r\n" + visibleName(error.file());
   }
-  m_boxes->show(text, captions::kApplication.toStdU16String(), BoxButtons::Ok, BoxIcon::Stop);
+  // The system's own words come after ours.
+  if (!error.reason().empty()) {
+    text += u"\r\n" + error.reason();
+  }
+  m_boxes->show(text, toU16String(captions::kApplication), BoxButtons::Ok, BoxIcon::Stop);
 }
 
 void Form1::Form_Load() {
@@ -366,11 +370,11 @@ void Form1::Form_Load() {
     m_hooks.endProgram();
     return;
   }
-  handle([this] { Dir1->setPath(QString::fromStdU16String(m_hooks.systemDrive)); });
+  handle([this] { Dir1->setPath(toQString(m_hooks.systemDrive)); });
 }
 
 void Form1::Form_Resize() {
-  handle([this] { m_resize.pass(*m_outerSize, *m_layoutControls, m_state); }, true);
+  handle([this] { m_resize.pass(*m_outerSize, *m_layoutControls, m_formSize); }, true);
 }
 
 void Form1::resizeEvent(QResizeEvent* event) {
@@ -418,8 +422,8 @@ void Form1::Drive1_Change() {
   try {
     Dir1->setPath(drive);
   } catch (const RuntimeError&) {
-    m_boxes->show(joinedLines(captions::kDriveUnreadable, drive.toStdU16String()), u"",
-                  BoxButtons::Ok, BoxIcon::Stop);
+    m_boxes->show(joinedLines(captions::kDriveUnreadable, toU16String(drive)), u"", BoxButtons::Ok,
+                  BoxIcon::Stop);
     Drive1->showDriveOf(Dir1->Path());
   }
 }
@@ -466,7 +470,7 @@ void Form1::menUnReadonly_Click() {
 // Setting the drive that is already selected raises no Change, so the folder
 // list is brought to the root on its own.
 void Form1::menStart_Click() {
-  const QString root = QString::fromStdU16String(m_hooks.systemDrive);
+  const QString root = toQString(m_hooks.systemDrive);
   Drive1->setDrive(root);
   if (Dir1->Path() != root) {
     Dir1->setPath(root);

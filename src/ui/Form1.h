@@ -9,10 +9,10 @@
 
 #include "commands/FormState.h"
 #include "commands/MessageBoxes.h"
+#include "layout/Form1Layout.h"
 #include "platform/FileSystem.h"
 #include "taglib/TagLibrary.h"
 #include "ui/Adapters.h"
-#include "ui/Form1Layout.h"
 #include "ui/ListControls.h"
 
 class QAction;
@@ -51,6 +51,8 @@ class Form1 : public QMainWindow {
   ~Form1() override;
 
   const FormState& state() const { return m_state; }
+  // The window's numbers in twips at the last completed layout.
+  const layout::FormSize& formSize() const { return m_formSize; }
   // True once the program has been ended (or could not start).
   bool ended() const { return m_ended; }
 
@@ -140,6 +142,7 @@ class Form1 : public QMainWindow {
   std::vector<std::unique_ptr<layout::Control>> m_twips;
   std::unique_ptr<layout::Controls> m_layoutControls;
   layout::ResizeHandling m_resize;
+  layout::FormSize m_formSize;
   bool m_wasMinimized = false;
 };
 

@@ -1,67 +1,47 @@
 #include "ui/ListControls.h"
 
-#include <QDir>
-#include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QStyle>
-#include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 #include "common/RuntimeError.h"
+#include "common/Utf.h"
+#include "platform/Drives.h"
+#include "platform/Listing.h"
+#include "platform/Paths.h"
+#include "ui/Adapters.h"
 
 namespace tagkana {
 namespace {
 
-std::filesystem::path toFsPath(const QString& path) {
-#ifdef _WIN32
-  return std::filesystem::path(path.toStdWString());
-#else
-  return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
-}
+// A row's real text (a name or a path exactly as the OS gave it) where it
+// differs from what the row shows.
+constexpr int kRealTextRole = Qt::UserRole;
 
-// QDir lists without telling failures apart from empty folders, so the folder
-// is opened once here first.
-void checkReadable(const QString& folder) {
-  std::error_code error;
-  const std::filesystem::directory_iterator probe(toFsPath(folder), error);
-  if (error || folder.isEmpty()) {
-    throw RuntimeError(u"フォルダを読み取れませんでした。", folder.toStdU16String());
+// A change made through a property has no caller to throw to: its failure
+// goes to the reporter.
+void reporting(const ErrorReporter& report, const std::function<void()>& change) {
+  try {
+    change();
+  } catch (const RuntimeError& error) {
+    if (report) {
+      report(error);
+    }
   }
 }
 
-QString cleanAbsolute(const QString& base, const QString& path) {
-  const QString absolute = QDir::isAbsolutePath(path) ? path : QDir(base).absoluteFilePath(path);
-  return QDir::toNativeSeparators(QDir::cleanPath(absolute));
+QString absoluteFolder(const QString& current, const QString& path) {
+  const std::u16string base = current.isEmpty() ? platform::systemDrive() : toU16String(current);
+  return toQString(platform::absoluteFolder(base, toU16String(path)));
 }
 
-bool lessIgnoringCase(const QString& a, const QString& b) {
-  const int folded = QString::compare(a, b, Qt::CaseInsensitive);
-  return folded != 0 ? folded < 0 : a < b;
-}
-
-// The entries of `folder` that `filters` admits; QDir leaves hidden and
-// system entries out unless asked for them.
-QStringList entries(const QString& folder, QDir::Filters filters, const QStringList& patterns) {
-  QDir dir(folder);
-  dir.setFilter(filters | QDir::NoDotAndDotDot);
-  dir.setNameFilters(patterns);  // case-insensitive without QDir::CaseSensitive
-  dir.setSorting(QDir::Unsorted);
-  QStringList names = dir.entryList();
-  std::sort(names.begin(), names.end(), lessIgnoringCase);
-  return names;
-}
-
-QStringList splitPattern(const QString& pattern) {
-  QStringList patterns = pattern.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-  for (QString& p : patterns) {
-    p = p.trimmed();
-  }
-  return patterns;
+QListWidgetItem* addRow(QListWidget& list, const QIcon& icon, int level, std::u16string_view name,
+                        const std::u16string& real) {
+  const QString shown = QString(level * 2, QLatin1Char(' ')) + toQString(visibleName(name));
+  auto* item = new QListWidgetItem(icon, shown, &list);
+  item->setData(kRealTextRole, toQString(real));
+  return item;
 }
 
 // 1 Shift, 2 Ctrl, 4 Alt.
@@ -109,9 +89,10 @@ int DriveListBox::indexOf(const QString& path) const {
     if (drive == path) {
       return i;
     }
-    const bool holds = path.startsWith(drive) &&
-                       (drive.endsWith(QDir::separator()) || path.size() == drive.size() ||
-                        path.at(drive.size()) == QDir::separator());
+    const bool holds =
+        !drive.isEmpty() && path.startsWith(drive) &&
+        (platform::isSeparator(drive.back().unicode()) || path.size() == drive.size() ||
+         platform::isSeparator(path.at(drive.size()).unicode()));
     if (holds && drive.size() > bestLength) {
       best = i;
       bestLength = drive.size();
@@ -123,19 +104,13 @@ int DriveListBox::indexOf(const QString& path) const {
 void DriveListBox::setDrive(const QString& drive) {
   const int index = indexOf(drive);
   if (index < 0) {
-    throw RuntimeError(u"ドライブが見つかりません。", drive.toStdU16String());
+    throw RuntimeError(u"ドライブが見つかりません。", toU16String(drive));
   }
   setCurrentIndex(index);
 }
 
 void DriveListBox::writeDrive(const QString& drive) {
-  try {
-    setDrive(drive);
-  } catch (const RuntimeError& error) {
-    if (m_report) {
-      m_report(error);
-    }
-  }
+  reporting(m_report, [&] { setDrive(drive); });
 }
 
 void DriveListBox::showDriveOf(const QString& path) {
@@ -151,7 +126,7 @@ void DriveListBox::refill() {
   const QSignalBlocker blocker(this);
   clear();
   for (const std::u16string& drive : m_drives()) {
-    addItem(QString::fromStdU16String(drive));
+    addItem(toQString(drive));
   }
   if (!m_drive.isEmpty()) {
     // A drive that went away stays listed while it is selected.
@@ -182,13 +157,13 @@ DirListBox::DirListBox(QWidget* parent) : QListWidget(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   // Not itemActivated: under a single-click style it would open on a click.
   connect(this, &QListWidget::itemDoubleClicked, this,
-          [this](QListWidgetItem* item) { writePath(item->data(Qt::UserRole).toString()); });
+          [this](QListWidgetItem* item) { writePath(item->data(kRealTextRole).toString()); });
 }
 
 void DirListBox::keyPressEvent(QKeyEvent* event) {
   const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
   if (enter && currentItem() != nullptr) {
-    writePath(currentItem()->data(Qt::UserRole).toString());
+    writePath(currentItem()->data(kRealTextRole).toString());
     event->accept();
     return;
   }
@@ -196,34 +171,22 @@ void DirListBox::keyPressEvent(QKeyEvent* event) {
 }
 
 void DirListBox::setPath(const QString& path) {
-  const QString folder = cleanAbsolute(m_path.isEmpty() ? QDir::rootPath() : m_path, path);
-  checkReadable(folder);
-  const QStringList subfolders = entries(folder, QDir::Dirs, {});
+  const QString folder = absoluteFolder(m_path, path);
+  const std::u16string real = toU16String(folder);
+  const std::vector<std::u16string> subfolders = platform::listFolders(real);
 
   clear();
   const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
   const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
   // The chain from the root down: "/", "/home", "/home/user".
-  QStringList chain;
-  for (QDir dir(folder);;) {
-    chain.prepend(QDir::toNativeSeparators(dir.absolutePath()));
-    if (dir.isRoot() || !dir.cdUp()) {
-      break;
-    }
-  }
   int level = 0;
-  for (const QString& step : chain) {
-    const QString name = level == 0 ? step : QDir(step).dirName();
-    auto* item = new QListWidgetItem(open, QString(level * 2, QLatin1Char(' ')) + name, this);
-    item->setData(Qt::UserRole, step);
+  for (const std::u16string& step : platform::folderChain(real)) {
+    addRow(*this, open, level, level == 0 ? step : platform::namePart(step), step);
     ++level;
   }
   setCurrentRow(count() - 1);
-  const QString indent(level * 2, QLatin1Char(' '));
-  const QDir base(folder);
-  for (const QString& name : subfolders) {
-    auto* item = new QListWidgetItem(closed, indent + name, this);
-    item->setData(Qt::UserRole, QDir::toNativeSeparators(base.absoluteFilePath(name)));
+  for (const std::u16string& name : subfolders) {
+    addRow(*this, closed, level, name, platform::joinPath(real, name));
   }
   const bool changed = folder != m_path;
   m_path = folder;
@@ -235,13 +198,7 @@ void DirListBox::setPath(const QString& path) {
 }
 
 void DirListBox::writePath(const QString& path) {
-  try {
-    setPath(path);
-  } catch (const RuntimeError& error) {
-    if (m_report) {
-      m_report(error);
-    }
-  }
+  reporting(m_report, [&] { setPath(path); });
 }
 
 SelectableListBox::SelectableListBox(QWidget* parent) : QListWidget(parent) {
@@ -265,7 +222,11 @@ SelectableListBox::~SelectableListBox() {
 }
 
 QString SelectableListBox::List(int index) const {
-  return inRange(*this, index) ? item(index)->text() : QString();
+  if (!inRange(*this, index)) {
+    return QString();
+  }
+  const QVariant real = item(index)->data(kRealTextRole);
+  return real.isValid() ? real.toString() : item(index)->text();
 }
 
 bool SelectableListBox::Selected(int index) const {
@@ -327,15 +288,17 @@ FileListBox::FileListBox(QWidget* parent) : SelectableListBox(parent) {
 }
 
 void FileListBox::reread(const QString& path) {
-  checkReadable(path);
-  const QStringList names = entries(path, QDir::Files, splitPattern(m_pattern));
+  const std::vector<std::u16string> names =
+      platform::listFiles(toU16String(path), toU16String(m_pattern));
   clearSelection();  // as List1's Clear: Qt would track every selected row
   clear();
-  addItems(names);
+  for (const std::u16string& name : names) {
+    addRow(*this, QIcon(), 0, name, name);
+  }
 }
 
 void FileListBox::setPath(const QString& path) {
-  const QString folder = cleanAbsolute(m_path.isEmpty() ? QDir::rootPath() : m_path, path);
+  const QString folder = absoluteFolder(m_path, path);
   reread(folder);
   m_path = folder;
 }
@@ -348,23 +311,11 @@ void FileListBox::setPattern(const QString& pattern) {
 }
 
 void FileListBox::writePath(const QString& path) {
-  try {
-    setPath(path);
-  } catch (const RuntimeError& error) {
-    if (m_report) {
-      m_report(error);
-    }
-  }
+  reporting(m_report, [&] { setPath(path); });
 }
 
 void FileListBox::writePattern(const QString& pattern) {
-  try {
-    setPattern(pattern);
-  } catch (const RuntimeError& error) {
-    if (m_report) {
-      m_report(error);
-    }
-  }
+  reporting(m_report, [&] { setPattern(pattern); });
 }
 
 PreviewListBox::PreviewListBox(QWidget* parent) : SelectableListBox(parent) {

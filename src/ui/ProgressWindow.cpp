@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/Adapters.h"
 #include "ui/Captions.h"
 
 namespace tagkana {
@@ -15,10 +16,6 @@ namespace {
 // Events are handled this often during a run: often enough to repaint well
 // within 100 ms, seldom enough to cost little beside the files' own work.
 constexpr qint64 kEventsEveryMs = 25;
-
-QString fromU16(std::u16string_view text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 }  // namespace
 
@@ -63,9 +60,9 @@ bool ProgressWindow::next(int done, int total, std::u16string_view path) {
     show();
   }
   if (m_dialog) {
-    m_count->setText(fromU16(groupedDecimal(done) + u" / " + groupedDecimal(total)));
+    m_count->setText(toQString(groupedDecimal(done) + u" / " + groupedDecimal(total)));
     m_file->setText(
-        m_file->fontMetrics().elidedText(fromU16(path), Qt::ElideMiddle, m_file->width()));
+        m_file->fontMetrics().elidedText(toQString(path), Qt::ElideMiddle, m_file->width()));
     m_bar->setMaximum(total);
     m_bar->setValue(done);
   }

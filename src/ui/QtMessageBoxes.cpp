@@ -13,6 +13,7 @@
 #include <QStyle>
 #include <algorithm>
 
+#include "ui/Adapters.h"
 #include "ui/Captions.h"
 
 namespace tagkana {
@@ -24,10 +25,6 @@ constexpr qsizetype kMaxBoxLines = 25;
 constexpr qsizetype kMaxBoxLineLength = 160;
 // What the long box shows above the whole text.
 constexpr qsizetype kFirstLines = 5;
-
-QString toQString(std::u16string_view text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // A box shown while a busy cursor is up shows the normal pointer over it.
 int execWithPointer(QDialog& box) {

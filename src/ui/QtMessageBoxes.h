@@ -11,7 +11,6 @@ namespace tagkana {
 class QtMessageBoxes final : public MessageBoxes {
  public:
   explicit QtMessageBoxes(QWidget* parent = nullptr) : m_parent(parent) {}
-  void setParent(QWidget* parent) { m_parent = parent; }
 
   BoxAnswer show(std::u16string_view text, std::u16string_view title, BoxButtons buttons,
                  BoxIcon icon) override;

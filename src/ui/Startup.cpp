@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QLibraryInfo>
+#ifdef TAGKANA_TEST_HOOKS
 #include <QPixmap>
 #include <QTimer>
+#endif
 #include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +34,7 @@ int runApplication(int& argc, char** argv) {
   }
   window.show();
 
+#ifdef TAGKANA_TEST_HOOKS
   const QString grab = qEnvironmentVariable("TAGKANA_GRAB");
   if (!grab.isEmpty()) {
     // Let the first layout and paint happen before the grab.
@@ -44,6 +47,7 @@ int runApplication(int& argc, char** argv) {
   } else if (qEnvironmentVariableIntValue("TAGKANA_QUIT_WHEN_SHOWN") == 1) {
     QTimer::singleShot(0, &window, [&window] { window.close(); });
   }
+#endif
   return QApplication::exec();
 }
 

@@ -305,18 +305,19 @@ TEST(Form1, UnreadableDriveGoesBackToTheShownFolder) {
   EXPECT_FALSE(w.form->ended());
 }
 
-TEST(Form1, StartGoesBackToTheSystemDriveAndEmptiesList1) {
+TEST(Form1, StartGoesBackToTheSystemDrivesRootAndEmptiesList1) {
   FakeTagLibrary library;
   Window w(library);
   const QString sub = q(w.c.path() / "sub");
-  // Drive1 already shows the system drive: Dir1 and File1 stay.
+  // Drive1 already shows the system drive: Dir1 and File1 come back all the same.
   w.child("Drive1")->setProperty("Drive", q(w.c.path()));
   w.child("Dir1")->setProperty("Path", sub);
   w.addRow(QStringLiteral("1. a → あ"));
   w.trigger("menStart");
   EXPECT_EQ(w.text("Drive1", "Drive"), q(w.c.path()));
-  EXPECT_EQ(w.text("Dir1", "Path"), sub);
-  EXPECT_EQ(w.text("File1", "Path"), sub);
+  EXPECT_EQ(w.text("Dir1", "Path"), q(w.c.path()));
+  EXPECT_EQ(w.text("File1", "Path"), q(w.c.path()));
+  EXPECT_EQ(w.count("File1"), 3);
   EXPECT_EQ(w.count("List1"), 0);
 
   // Another drive: everything comes back to the system drive.
@@ -494,8 +495,8 @@ TEST(Form1, ResizeLaysTheControlsOutInPixels) {
   const QSize frame = w.form->frameGeometry().size() - w.form->size();
   w.form->resize(QSize(601, 551) - frame);
   QApplication::processEvents();
-  EXPECT_EQ(w.form->state().FormWidth, 9015);
-  EXPECT_EQ(w.form->state().FormHeight, 8265);
+  EXPECT_EQ(w.form->formSize().FormWidth, 9015);
+  EXPECT_EQ(w.form->formSize().FormHeight, 8265);
   EXPECT_EQ(w.child<QWidget>("Dir1")->geometry(), QRect(8, 24, 200, 176));
   EXPECT_EQ(w.child<QWidget>("Drive1")->width(), 200);
   EXPECT_EQ(w.child<QWidget>("File1")->geometry(), QRect(208, 0, 380, 200));
@@ -510,8 +511,8 @@ TEST(Form1, ResizeLaysTheControlsOutInPixels) {
   w.form->resize(300, 300);
   QApplication::processEvents();
   EXPECT_EQ(w.form->frameGeometry().size(), QSize(414, 414));
-  EXPECT_EQ(w.form->state().FormWidth, 6210);
-  EXPECT_EQ(w.form->state().FormHeight, 6210);
+  EXPECT_EQ(w.form->formSize().FormWidth, 6210);
+  EXPECT_EQ(w.form->formSize().FormHeight, 6210);
   EXPECT_EQ(w.child<QWidget>("Dir1")->width(), 138);
 }
 

@@ -1,4 +1,4 @@
-#include "ui/Form1Layout.h"
+#include "layout/Form1Layout.h"
 
 #include <gtest/gtest.h>
 
@@ -75,7 +75,7 @@ class FakeWindow : public Window {
   std::vector<float> heightSets;
   ResizeHandling* handling = nullptr;
   Form* form = nullptr;
-  FormState* state = nullptr;
+  FormSize* state = nullptr;
 };
 
 struct Resize {
@@ -90,7 +90,7 @@ struct Resize {
   Form form;
   FakeWindow window;
   ResizeHandling handling;
-  FormState state;
+  FormSize state;
 };
 
 TEST(Form1Layout, WorkedExampleWithExactControls) {
@@ -190,7 +190,7 @@ TEST(Form1Layout, KeepsTheMinimumSize) {
       void setWidth(float v) override { widthSets.push_back(v); }
     } stubborn(5000, 7000, false);
     Form form(false);
-    FormState state;
+    FormSize state;
     ResizeHandling handling;
     handling.pass(stubborn, form.controls(), state);
     EXPECT_GE(stubborn.widthSets.size(), 1u);

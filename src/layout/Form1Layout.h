@@ -1,7 +1,5 @@
 #pragma once
 
-#include "commands/FormState.h"
-
 // The window layout on resize, in twips, with no Qt: Form1 applies it to its
 // widgets and the tests apply it to plain objects.
 namespace tagkana::layout {
@@ -46,6 +44,13 @@ struct Controls {
   Control& btnClear;
 };
 
+// The window's numbers at the last completed layout, in twips.
+struct FormSize {
+  int FormWidth = 0;
+  int FormHeight = 0;
+  int ButtonTop = 0;
+};
+
 inline constexpr float kMinimumSize = 6200.0f;
 // Twips per device-independent pixel, whatever the screen's scale.
 inline constexpr int kTwipsPerPixel = 15;
@@ -55,13 +60,13 @@ int roundHalfEven(double value);
 
 // The resize handling of Form1. Call pass() on every size change; it keeps the
 // window at least 6200 twips in each direction and lays the controls out,
-// storing FormWidth, FormHeight and ButtonTop in `state`.
+// storing the numbers it went by in `size`.
 class ResizeHandling {
  public:
-  void pass(Window& window, const Controls& controls, FormState& state);
+  void pass(Window& window, const Controls& controls, FormSize& size);
 
  private:
-  void correctedPass(Window& window, const Controls& controls, FormState& state, bool width);
+  void correctedPass(Window& window, const Controls& controls, FormSize& size, bool width);
 
   int m_passes = 0;
   int m_depth = 0;
