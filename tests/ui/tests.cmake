@@ -15,3 +15,9 @@ set_target_properties(ui_tests PROPERTIES AUTOMOC ON)
 tagkana_target(ui_tests)
 gtest_discover_tests(ui_tests DISCOVERY_TIMEOUT 60
                      PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+
+# The first window on a 1600 x 1000 screen at twice the scale, where its
+# designed size does not fit.
+add_test(NAME Form1Screen.ScaleFactor2 COMMAND ui_tests --gtest_filter=Form1Screen.*)
+set_tests_properties(Form1Screen.ScaleFactor2 PROPERTIES ENVIRONMENT
+  "QT_QPA_PLATFORM=offscreen:configfile=${CMAKE_CURRENT_LIST_DIR}/screen-1600x1000.json;QT_SCALE_FACTOR=2")
