@@ -285,6 +285,8 @@ void SelectableListBox::mouseDoubleClickEvent(QMouseEvent* event) {
 FileListBox::FileListBox(QWidget* parent) : SelectableListBox(parent) {
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setContextMenuPolicy(Qt::NoContextMenu);
+  // One-line rows: a folder of 20,000 files need not measure each.
+  setUniformItemSizes(true);
 }
 
 void FileListBox::reread(const QString& path) {

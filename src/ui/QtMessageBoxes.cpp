@@ -1,17 +1,23 @@
 #include "ui/QtMessageBoxes.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QListView>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QStringListModel>
 #include <QStyle>
 #include <algorithm>
+#include <numeric>
+#include <vector>
 
 #include "ui/Adapters.h"
 #include "ui/Captions.h"
@@ -68,10 +74,81 @@ BoxAnswer showPlain(QWidget* parent, const QString& text, const QString& title, 
   return box.clickedButton() == ok ? BoxAnswer::Ok : BoxAnswer::Cancel;
 }
 
-// The first lines, then the whole text in a scrollable, selectable area, the
-// buttons below it: all of it within the screen's available area.
-BoxAnswer showLong(QWidget* parent, const QString& text, const QStringList& lines,
-                   const QString& title, BoxButtons buttons, BoxIcon icon) {
+// The lines of a text as rows of one size, so that a view of forty thousand
+// lays out only what it shows; QPlainTextEdit lays out every line first.
+class LinesModel final : public QStringListModel {
+ public:
+  LinesModel(const QStringList& lines, QSize rowSize, QObject* parent)
+      : QStringListModel(lines, parent), m_rowSize(rowSize) {}
+  QVariant data(const QModelIndex& index, int role) const override {
+    return role == Qt::SizeHintRole ? QVariant(m_rowSize) : QStringListModel::data(index, role);
+  }
+
+ private:
+  QSize m_rowSize;
+};
+
+// The widest line, measured among the longest ones only: measuring them all
+// would cost more than the rest of the box. A line that is still wider is
+// shown cut in its middle, and copied whole.
+int widestLine(const QStringList& lines, const QFontMetrics& metrics) {
+  std::vector<qsizetype> order(static_cast<std::size_t>(lines.size()));
+  std::iota(order.begin(), order.end(), 0);
+  const auto longest = order.begin() + std::min<std::ptrdiff_t>(200, std::ssize(order));
+  std::nth_element(order.begin(), longest, order.end(),
+                   [&](qsizetype a, qsizetype b) { return lines[a].size() > lines[b].size(); });
+  int widest = 0;
+  for (auto i = order.begin(); i != longest; ++i) {
+    widest = std::max(widest, metrics.horizontalAdvance(lines[*i]));
+  }
+  return widest;
+}
+
+// The lines in a list whose copy (Ctrl+C or its context menu) takes the
+// selected lines, or all of them when none is selected, one a line.
+class LinesView final : public QListView {
+ public:
+  LinesView(const QStringList& lines, QWidget* parent) : QListView(parent), m_lines(lines) {
+    auto* copy = new QAction(captions::kCopy, this);
+    copy->setShortcut(QKeySequence::Copy);  // shown in the menu; keyPressEvent does the work
+    connect(copy, &QAction::triggered, this, &LinesView::copyLines);
+    addAction(copy);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+  }
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->matches(QKeySequence::Copy)) {
+      copyLines();
+      event->accept();
+      return;
+    }
+    QListView::keyPressEvent(event);
+  }
+
+ private:
+  void copyLines() {
+    QModelIndexList rows = selectionModel()->selectedRows();
+    if (rows.isEmpty()) {
+      QApplication::clipboard()->setText(m_lines.join(QLatin1Char('\n')));
+      return;
+    }
+    std::sort(rows.begin(), rows.end());
+    QStringList chosen;
+    for (const QModelIndex& row : rows) {
+      chosen.append(m_lines[row.row()]);
+    }
+    QApplication::clipboard()->setText(chosen.join(QLatin1Char('\n')));
+  }
+
+  const QStringList& m_lines;
+};
+
+// The first lines, then the whole text in a scrollable area whose lines can
+// be selected and copied, the buttons below: all within the screen's
+// available area.
+BoxAnswer showLong(QWidget* parent, const QStringList& lines, const QString& title,
+                   BoxButtons buttons, BoxIcon icon) {
   QDialog box(parent);
   box.setObjectName(QStringLiteral("LongMessageBox"));
   box.setWindowTitle(title);
@@ -99,11 +176,16 @@ BoxAnswer showLong(QWidget* parent, const QString& text, const QStringList& line
   first->setText(shown.join(QLatin1Char('\n')));
   layout->addWidget(first, 0, 1);
 
-  auto* whole = new QPlainTextEdit(&box);
-  whole->setObjectName(QStringLiteral("txtWhole"));
-  whole->setReadOnly(true);
-  whole->setLineWrapMode(QPlainTextEdit::NoWrap);
-  whole->setPlainText(text);
+  auto* whole = new LinesView(lines, &box);
+  whole->setObjectName(QStringLiteral("lstWhole"));
+  const QFontMetrics metrics = whole->fontMetrics();
+  whole->setModel(new LinesModel(
+      lines, QSize(widestLine(lines, metrics) + 2 * metrics.averageCharWidth(), metrics.height()),
+      whole));
+  whole->setUniformItemSizes(true);
+  whole->setTextElideMode(Qt::ElideMiddle);
+  whole->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  whole->setSelectionMode(QAbstractItemView::ExtendedSelection);
   layout->addWidget(whole, 1, 0, 1, 2);
   layout->setRowStretch(1, 1);
 
@@ -133,13 +215,17 @@ BoxAnswer QtMessageBoxes::show(std::u16string_view text, std::u16string_view tit
                                BoxButtons buttons, BoxIcon icon) {
   const QString shownTitle = title.empty() ? captions::kApplication : toQString(title);
   const QString whole = toQString(text);
-  if (fitsPlainBox(whole.split(QLatin1Char('\n')))) {
+  // The texts end their lines with CR LF.
+  QStringList lines = whole.split(QLatin1Char('\n'));
+  if (fitsPlainBox(lines)) {
     return showPlain(m_parent, whole, shownTitle, buttons, icon);
   }
-  // The texts end their lines with CR LF; the text area shows lines.
-  QString plain = whole;
-  plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  return showLong(m_parent, plain, plain.split(QLatin1Char('\n')), shownTitle, buttons, icon);
+  for (QString& line : lines) {
+    if (line.endsWith(QLatin1Char('\r'))) {
+      line.chop(1);
+    }
+  }
+  return showLong(m_parent, lines, shownTitle, buttons, icon);
 }
 
 }  // namespace tagkana
