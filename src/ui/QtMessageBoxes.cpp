@@ -174,7 +174,7 @@ BoxAnswer showLong(QWidget* parent, const QStringList& lines, const QString& tit
     shown.append(first->fontMetrics().elidedText(line, Qt::ElideMiddle, size.width() - 80));
   }
   first->setText(shown.join(QLatin1Char('\n')));
-  layout->addWidget(first, 0, 1);
+  layout->addWidget(first, 0, 1, Qt::AlignLeft | Qt::AlignTop);
 
   auto* whole = new LinesView(lines, &box);
   whole->setObjectName(QStringLiteral("lstWhole"));
