@@ -3,6 +3,7 @@
 #include <string>
 
 #include "commands/Messages.h"
+#include "common/Utf.h"
 #include "conversion/RtoK.h"
 
 namespace tagkana {
@@ -57,7 +58,7 @@ void TitlePreview(FormState& state, const FileList& File1, PreviewList& List1, T
   progress.end();
   if (readFailed) {
     boxes.show(std::u16string(messages::kPreviewReadFailed) + std::u16string(messages::kLineBreak) +
-                   state.CurPath,
+                   visibleName(state.CurPath),
                u"", BoxButtons::Ok, BoxIcon::None);
   }
 }

@@ -4,21 +4,18 @@
 
 #include "commands/Messages.h"
 #include "common/RuntimeError.h"
+#include "common/Utf.h"
 #include "conversion/RtoK.h"
+#include "platform/Paths.h"
 
 namespace tagkana {
 namespace {
 
-// The name part of a stored path, for a file the name lookup cannot find
-// (gone, hidden): every line names its file.
-std::u16string_view storedName(std::u16string_view path) {
-  const auto separator = path.find_last_of(u"/\\");
-  return separator == std::u16string_view::npos ? path : path.substr(separator + 1);
-}
-
 void appendLine(FormState& state, platform::FileSystem& files, std::u16string_view outcome) {
+  // A file the name lookup cannot find (gone, hidden) is named from its
+  // stored path: every line names its file.
   const std::u16string name = files.normalFileName(state.CurPath);
-  state.ResultLog += name.empty() ? storedName(state.CurPath) : std::u16string_view(name);
+  state.ResultLog += visibleName(name.empty() ? platform::namePart(state.CurPath) : name);
   state.ResultLog += outcome;
   state.ResultLog += messages::kLineBreak;
 }

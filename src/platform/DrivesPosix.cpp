@@ -4,9 +4,9 @@
 #include <iterator>
 #include <sstream>
 
-#include "common/Utf.h"
 #include "platform/Drives.h"
 #include "platform/MountTable.h"
+#include "platform/PathEncoding.h"
 
 namespace tagkana::platform {
 namespace {
@@ -85,7 +85,7 @@ std::vector<std::u16string> drivesFromMountTable(std::string_view table) {
 
   std::vector<std::u16string> drives{u"/"};
   for (const std::string& point : points) {
-    drives.push_back(fromUtf8(point));
+    drives.push_back(decodePath(point));
   }
   return drives;
 }

@@ -88,10 +88,13 @@ DynamicLibrary::~DynamicLibrary() {
 }
 
 void* DynamicLibrary::symbol(const char* name) const {
+  ::dlerror();  // a stale error must not pass for this lookup's
   void* address = m_handle == nullptr ? nullptr : ::dlsym(m_handle, name);
   if (address == nullptr) {
-    throw RuntimeError(u"ライブラリ " + m_fileName + u" の関数 " + fromUtf8(name) +
-                       u" が見つかりません。");
+    const char* reason = m_handle == nullptr ? nullptr : ::dlerror();
+    throw RuntimeError(
+        u"ライブラリ " + m_fileName + u" の関数 " + fromUtf8(name) + u" が見つかりません。", {},
+        reason == nullptr ? std::u16string() : fromUtf8(reason));
   }
   return address;
 }

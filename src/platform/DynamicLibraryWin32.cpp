@@ -53,8 +53,9 @@ void* DynamicLibrary::symbol(const char* name) const {
   const FARPROC address =
       m_handle == nullptr ? nullptr : GetProcAddress(static_cast<HMODULE>(m_handle), name);
   if (address == nullptr) {
-    throw RuntimeError(u"ライブラリ " + m_fileName + u" の関数 " + fromUtf8(name) +
-                       u" が見つかりません。");
+    throw RuntimeError(
+        u"ライブラリ " + m_fileName + u" の関数 " + fromUtf8(name) + u" が見つかりません。", {},
+        m_handle == nullptr ? std::u16string() : systemErrorText(GetLastError()));
   }
   // The caller casts back to the entry point's own type.
   void* result = nullptr;

@@ -19,10 +19,6 @@ std::array<const std::u16string*, 6> textFields(const TagRecord& r) {
 
 }  // namespace
 
-void TagRecord::clear() {
-  *this = TagRecord{};
-}
-
 void TagRecord::toAnsi(AnsiTagRecord& ansi) const {
   const auto fields = textFields(*this);
   for (std::size_t i = 0; i < fields.size(); ++i) {

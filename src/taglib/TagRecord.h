@@ -64,9 +64,6 @@ struct TagRecord {
   std::u16string GenreName = std::u16string(128, u'\0');
   std::array<unsigned char, 4> TrackNumber{};
 
-  // Every text field to NULs, both values to 0.
-  void clear();
-
   // The ANSI form, built into a caller-owned buffer. Each field's code units
   // are encoded in code page 932 ("?" for what it lacks) and as many whole
   // characters as fit reach the slot: one that would straddle the slot's end

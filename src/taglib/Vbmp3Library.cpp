@@ -49,8 +49,9 @@ struct Vbmp3Library::Impl {
       void* address = nullptr;
       try {
         address = lib.symbol(name);
-      } catch (const RuntimeError&) {
-        throw RuntimeError(u"タグライブラリの関数 " + fromUtf8(name) + u" が見つかりません。");
+      } catch (const RuntimeError& error) {
+        throw RuntimeError(u"タグライブラリの関数 " + fromUtf8(name) + u" が見つかりません。", {},
+                           error.reason());
       }
       entry = reinterpret_cast<Fn>(address);
     }

@@ -6,6 +6,7 @@
 #include <taglib/tag.h>
 
 #include <QAction>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 #include <algorithm>
@@ -35,7 +36,7 @@ using test::ShownBox;
 using test::TempFolder;
 
 QString q(std::u16string_view text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+  return QStringView(text.data(), static_cast<qsizetype>(text.size())).toString();
 }
 
 // An ID3v2.3 title with room to spare, audio, and an ID3v1 tag when asked.
@@ -96,7 +97,17 @@ struct Window {
     EXPECT_NE(found, nullptr) << name;
     return found;
   }
-  void browse(const fs::path& folder) { child("Dir1")->setProperty("Path", q(folder.u16string())); }
+  void browse(std::u16string_view folder) { child("Dir1")->setProperty("Path", q(folder)); }
+  void browse(const fs::path& folder) { browse(std::u16string_view(folder.u16string())); }
+  // The rows as the list shows them to the user.
+  std::vector<QString> shownRows(const char* list) const {
+    std::vector<QString> result;
+    const auto* widget = qobject_cast<QListWidget*>(child(list));
+    for (int i = 0; i < widget->count(); ++i) {
+      result.push_back(widget->item(i)->text());
+    }
+    return result;
+  }
   std::vector<QString> entries(const char* list) const {
     std::vector<QString> result;
     const int count = child(list)->property("ListCount").toInt();
@@ -288,6 +299,60 @@ TEST(EndToEnd, UnreadableFilesStopTheRunAndSaySo) {
   EXPECT_EQ(taglibTitle(a), "さくら");
   EXPECT_EQ(contents(b), "spoilt");
   EXPECT_EQ(contents(c), cBefore);
+}
+
+// Names no widget can show as they are: listed, previewed, written and
+// reported as the very files, shown with visible stand-ins.
+TEST(EndToEnd, OddNamesReachTheirOwnFiles) {
+  TempFolder music;
+  const std::u16string longName = std::u16string(80, u'\u3042') + u".mp3";  // 244 bytes
+  const fs::path latin1 = music.path() / std::string("caf\xE9.mp3");        // not UTF-8
+  const fs::path newline = music.path() / "line\nbreak.mp3";
+  const fs::path markup = music.path() / "<i>&amp;.mp3";
+  const fs::path longFile = music.path() / fs::path(longName);
+  const fs::path bom = music.path() / fs::path(u"\uFEFFbom.mp3");  // not a byte order mark
+  for (const fs::path& file : {latin1, newline, markup, longFile, bom}) {
+    std::ofstream(file, std::ios::binary) << mp3(u"sakura");
+  }
+  const fs::path folder = music.path() / std::string("d\xE9mo");
+  fs::create_directory(folder);
+  std::ofstream(folder / std::string("\xE9t\xE9.mp3"), std::ios::binary) << mp3(u"kakko");
+
+  Window w;
+  w.browse(music.path());
+  EXPECT_EQ(w.shownRows("File1"),
+            (std::vector<QString>{q(u"<i>&amp;.mp3"), q(u"caf\uFFFD.mp3"),
+                                  q(u"line\u23CEbreak.mp3"), q(longName), q(u"\uFEFFbom.mp3")}));
+  EXPECT_EQ(w.entries("File1")[1], q(u"caf\xDCE9.mp3"));
+  EXPECT_EQ(w.shownRows("Dir1").back().trimmed(), q(u"d\uFFFDmo"));
+
+  w.select("File1", {0, 1, 2, 3, 4});
+  w.click("btnGet");
+  EXPECT_EQ(w.entries("List1").size(), 5u);
+  EXPECT_EQ(w.newBoxes().size(), 0u);
+  w.select("List1", {0, 1, 2, 3, 4});
+  w.boxes.answers = {BoxAnswer::Ok};
+  w.click("btnChange");
+  std::vector<ShownBox> shown = w.newBoxes();
+  ASSERT_EQ(shown.size(), 2u);
+  expectBox(shown[1],
+            u"完了しました\r\n\r\n"
+            u"<i>&amp;.mp3　成功\r\n"
+            u"caf\uFFFD.mp3　成功\r\n"
+            u"line\u23CEbreak.mp3　成功\r\n" +
+                longName + u"　成功\r\n\uFEFFbom.mp3　成功\r\n",
+            u"", BoxButtons::Ok);
+  for (const fs::path& file : {latin1, newline, markup, longFile, bom}) {
+    EXPECT_EQ(taglibTitle(file), "さくら") << file;
+  }
+
+  // A folder whose name is not UTF-8 opens, and its file is read.
+  w.browse(std::u16string_view(music.path().u16string() + u"/d\xDCE9mo"));
+  EXPECT_EQ(w.shownRows("File1"), std::vector<QString>{q(u"\uFFFDt\uFFFD.mp3")});
+  w.select("File1", {0});
+  w.click("btnGet");
+  EXPECT_EQ(w.entries("List1"), std::vector<QString>{"1. kakko → かっこ"});
+  EXPECT_EQ(w.newBoxes().size(), 0u);
 }
 
 }  // namespace

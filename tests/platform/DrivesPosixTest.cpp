@@ -33,6 +33,9 @@ TEST(Drives, OffersRootFirstThenRealFileSystems) {
   // Non-ASCII mount points come through as UTF-8.
   EXPECT_EQ(drivesFromMountTable("/dev/sdd1 /media/\xe9\x9f\xb3\xe6\xa5\xbd vfat rw 0 0\n"),
             (std::vector<std::u16string>{u"/", u"/media/音楽"}));
+  // A mount point that is not UTF-8 keeps its bytes, so it can be opened.
+  EXPECT_EQ(drivesFromMountTable("/dev/sdd1 /media/caf\\351 vfat rw 0 0\n"),
+            (std::vector<std::u16string>{u"/", u"/media/caf\xDCE9"}));
 }
 
 }  // namespace

@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "common/RuntimeError.h"
+#include "common/Utf.h"
 #include "platform/FileSystem.h"
 #include "support/TempFolder.h"
 
@@ -63,7 +67,21 @@ TEST(FileSystemPosix, AttributesComeFromModeAndName) {
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.description(), u"ファイルが見つかりません。");
     EXPECT_EQ(e.file(), missing);
+    EXPECT_EQ(toUtf8(e.reason()), std::strerror(ENOENT));
   }
+  // A step of the path that is a file: the system's reason says so.
+  const std::u16string underFile = folder.pathOf(u"w.mp3/x.mp3");
+  try {
+    files.attributes(underFile);
+    ADD_FAILURE() << "no error";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(toUtf8(e.reason()), std::strerror(ENOTDIR));
+  }
+  // A name that is not UTF-8 is looked up by its own bytes.
+  const std::filesystem::path raw = folder.path() / std::string("caf\xE9.mp3");
+  std::ofstream(raw).put('x');
+  EXPECT_EQ(files.attributes(folder.pathOf(u"caf\xDCE9.mp3")), 32u);
+  EXPECT_EQ(files.normalFileName(folder.pathOf(u"caf\xDCE9.mp3")), u"caf\xDCE9.mp3");
 }
 
 TEST(FileSystemPosix, ArchiveOnlyAddsWritePermissionWithinTheUmask) {

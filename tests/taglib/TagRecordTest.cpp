@@ -94,12 +94,12 @@ TEST(TagRecord, ValidBytesRoundTripUnchanged) {
   EXPECT_EQ(again, ansi);
 }
 
-TEST(TagRecord, ClearedRecordIsAllNul) {
+TEST(TagRecord, FreshRecordIsAllNul) {
   TagRecord record;
   record.assignTitle(u"sakura");
   record.Comment = field(u"x", 128);
   record.TrackNumber = {1, 0, 0, 0};
-  record.clear();
+  record = TagRecord{};
 
   EXPECT_EQ(record.Title, std::u16string(128, u'\0'));
   EXPECT_EQ(TrimNul(record.Title), u"");

@@ -1,3 +1,7 @@
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,7 +11,9 @@
 #include <utility>
 
 #include "common/RuntimeError.h"
+#include "common/Utf.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/SystemError.h"
 #include "taglib/Vbmp3Library.h"
 #include "taglib/fake/FakeVbmp3.h"
 
@@ -45,13 +51,16 @@ class FakeLibrary {
   FakeVbmp3State* m_state = nullptr;
 };
 
-void expectError(const std::function<void()>& call, std::u16string_view description) {
+// The error's system reason, after checking its description.
+std::u16string expectError(const std::function<void()>& call, std::u16string_view description) {
   try {
     call();
     ADD_FAILURE() << "no RuntimeError";
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.description(), description);
+    return e.reason();
   }
+  return {};
 }
 
 TEST(Vbmp3Library, EachCallReachesTheLibraryOnce) {
@@ -79,6 +88,9 @@ TEST(Vbmp3Library, EachCallReachesTheLibraryOnce) {
   EXPECT_STREQ(fake->lastPath, "/music/\x82\xB3\x82\xAD\x82\xE7.mp3");
 #else
   EXPECT_STREQ(fake->lastPath, "/music/\xE3\x81\x95\xE3\x81\x8F\xE3\x82\x89.mp3");
+  // A name that is not UTF-8 reaches the library as its own bytes.
+  EXPECT_TRUE(library.setTagInfoEX(u"/music/caf\xDCE9.mp3", record, buffer, 0, 1));
+  EXPECT_STREQ(fake->lastPath, "/music/caf\xE9.mp3");
 #endif
   EXPECT_EQ(fake->writeVersion, 0);
   EXPECT_EQ(fake->writeKeepV1, 1);
@@ -166,6 +178,16 @@ TEST(Vbmp3Library, MissingLibraryFailsEveryCallNamingIt) {
   expectError([&] { library.getFileTagInfoEX(u"a.mp3", record, buffer); }, description);
   EXPECT_EQ(TrimNul(record.Title), u"keep" + std::u16string(124, u' '));
   expectError([&] { library.free(); }, description);
+
+  // A library that is there but needs one that is not: the system says which.
+  Vbmp3Library needy(u"" TAGKANA_NEEDS_MISSING);
+  const std::u16string reason = expectError(
+      [&] { needy.init(); }, u"タグライブラリ " TAGKANA_NEEDS_MISSING u" を読み込めませんでした。");
+#ifdef _WIN32
+  EXPECT_EQ(reason, platform::systemErrorText(ERROR_MOD_NOT_FOUND));
+#else
+  EXPECT_NE(reason.find(u"tagkana_missing_dependency"), std::u16string::npos) << toUtf8(reason);
+#endif
 }
 
 TEST(Vbmp3Library, MissingEntryPointFailsOnlyItsOwnCalls) {
@@ -180,7 +202,9 @@ TEST(Vbmp3Library, MissingEntryPointFailsOnlyItsOwnCalls) {
   record.assignTitle(u"ひらがな");
   const TagRecord before = record;
   const std::u16string description = u"タグライブラリの関数 vbmp3_setTagInfoEX が見つかりません。";
-  expectError([&] { library.setTagInfoEX(u"a.mp3", record, buffer, 0, 1); }, description);
+  const std::u16string reason =
+      expectError([&] { library.setTagInfoEX(u"a.mp3", record, buffer, 0, 1); }, description);
+  EXPECT_FALSE(reason.empty());  // the system's words for the failed lookup
   expectError([&] { library.setTagInfoEX(u"a.mp3", record, buffer, 0, 1); }, description);
   EXPECT_EQ(record, before);
 

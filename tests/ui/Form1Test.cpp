@@ -25,6 +25,7 @@
 #include "support/FakeMessageBoxes.h"
 #include "support/FakeTagLibrary.h"
 #include "support/TempFolder.h"
+#include "taglib/Vbmp3Library.h"
 
 namespace tagkana {
 namespace {
@@ -429,6 +430,25 @@ TEST(Form1, LibraryThatCannotStartEndsTheProgram) {
   EXPECT_TRUE(w.form->ended());
   w.form.reset();
   EXPECT_EQ(library.frees, 0);  // never started
+}
+
+// The box says what could not be loaded, then the system's reason.
+TEST(Form1, TagLibraryThatCannotLoadShowsTheSystemsReason) {
+  Vbmp3Library library(u"" TAGKANA_NEEDS_MISSING);
+  ScriptedMessageBoxes boxes;
+  FakeFileSystem files;
+  int ends = 0;
+  Form1Hooks hooks;
+  hooks.endProgram = [&ends] { ++ends; };
+  const Form1 form(library, boxes, files, std::move(hooks));
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  const std::u16string expected =
+      u"実行時エラー\r\nタグライブラリ " TAGKANA_NEEDS_MISSING u" を読み込めませんでした。\r\n";
+  const std::u16string& text = boxes.shown[0].text;
+  EXPECT_EQ(text.substr(0, expected.size()), expected);
+  EXPECT_NE(text.find(u"libtagkana_missing_dependency", expected.size()), std::u16string::npos)
+      << toUtf8(text);
+  EXPECT_EQ(ends, 1);
 }
 
 TEST(Form1, RunTimeErrorAbandonsOnlyTheHandler) {

@@ -16,6 +16,14 @@ tagkana_target(ui_tests)
 gtest_discover_tests(ui_tests DISCOVERY_TIMEOUT 60
                      PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 
+# The real binding over a tag library that cannot load, for the error box.
+if(TARGET tagkana_needs_missing)
+  add_dependencies(ui_tests tagkana_needs_missing)
+  target_compile_definitions(
+    ui_tests PRIVATE TAGKANA_NEEDS_MISSING="$<TARGET_FILE_NAME:tagkana_needs_missing>")
+  set_property(TARGET ui_tests APPEND PROPERTY BUILD_RPATH "\$ORIGIN")
+endif()
+
 # The first window on a 1600 x 1000 screen at twice the scale, where its
 # designed size does not fit.
 add_test(NAME Form1Screen.ScaleFactor2 COMMAND ui_tests --gtest_filter=Form1Screen.*)
