@@ -138,7 +138,9 @@ void Form1::fitToScreen() {
   QSize frame = frameGeometry().size() - size();
   if (!m_shown && frame.isEmpty()) {
     const int border = style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
-    frame = QSize(2 * border, style()->pixelMetric(QStyle::PM_TitleBarHeight) + 2 * border);
+    const int titleBar =
+        std::max(style()->pixelMetric(QStyle::PM_TitleBarHeight), 2 * fontMetrics().height());
+    frame = QSize(2 * border, titleBar + 2 * border);
   }
   const QSize fitted = size().boundedTo(available.size() - frame);
   if (fitted != size()) {
@@ -157,8 +159,10 @@ void Form1::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (!m_shown) {
     m_shown = true;
-    // Once the frame is known.
+    // Once the frame is known: at once on most systems, while an X11 window
+    // manager may tell its frame's size a little later.
     QTimer::singleShot(0, this, [this] { fitToScreen(); });
+    QTimer::singleShot(500, this, [this] { fitToScreen(); });
   }
 }
 
