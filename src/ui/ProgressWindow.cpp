@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "common/Utf.h"
 #include "ui/Adapters.h"
 #include "ui/Captions.h"
 
@@ -61,8 +62,8 @@ bool ProgressWindow::next(int done, int total, std::u16string_view path) {
   }
   if (m_dialog) {
     m_count->setText(toQString(groupedDecimal(done) + u" / " + groupedDecimal(total)));
-    m_file->setText(
-        m_file->fontMetrics().elidedText(toQString(path), Qt::ElideMiddle, m_file->width()));
+    m_file->setText(m_file->fontMetrics().elidedText(toQString(visibleName(path)), Qt::ElideMiddle,
+                                                     m_file->width()));
     m_bar->setMaximum(total);
     m_bar->setValue(done);
   }
