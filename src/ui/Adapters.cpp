@@ -7,8 +7,8 @@
 namespace tagkana {
 namespace {
 
-void checkIndex(int index, int count, const char16_t* list) {
-  if (index < 0 || index >= count) {
+void checkIndex(const SelectableListBox& box, int index, const char16_t* list) {
+  if (!box.hasRow(index)) {
     throw RuntimeError(std::u16string(list) + u" の位置 " + fromUtf8(std::to_string(index)) +
                        u" は範囲外です。");
   }
@@ -25,12 +25,12 @@ int File1Adapter::ListCount() const {
 }
 
 std::u16string File1Adapter::List(int index) const {
-  checkIndex(index, m_list.ListCount(), u"File1");
+  checkIndex(m_list, index, u"File1");
   return toU16String(m_list.List(index));
 }
 
 bool File1Adapter::Selected(int index) const {
-  checkIndex(index, m_list.ListCount(), u"File1");
+  checkIndex(m_list, index, u"File1");
   return m_list.Selected(index);
 }
 
@@ -39,7 +39,7 @@ int List1Adapter::ListCount() const {
 }
 
 bool List1Adapter::Selected(int index) const {
-  checkIndex(index, m_list.ListCount(), u"List1");
+  checkIndex(m_list, index, u"List1");
   return m_list.Selected(index);
 }
 

@@ -64,10 +64,6 @@ int buttonCode(Qt::MouseButton button) {
   }
 }
 
-bool inRange(const QListWidget& list, int index) {
-  return index >= 0 && index < list.count();
-}
-
 }  // namespace
 
 DriveListBox::DriveListBox(DriveSource drives, QWidget* parent)
@@ -222,7 +218,7 @@ SelectableListBox::~SelectableListBox() {
 }
 
 QString SelectableListBox::List(int index) const {
-  if (!inRange(*this, index)) {
+  if (!hasRow(index)) {
     return QString();
   }
   const QVariant real = item(index)->data(kRealTextRole);
@@ -230,7 +226,7 @@ QString SelectableListBox::List(int index) const {
 }
 
 bool SelectableListBox::Selected(int index) const {
-  if (!inRange(*this, index)) {
+  if (!hasRow(index)) {
     return false;
   }
   if (m_selectionStale) {
@@ -244,7 +240,7 @@ bool SelectableListBox::Selected(int index) const {
 }
 
 void SelectableListBox::setSelected(int index, bool selected) {
-  if (inRange(*this, index)) {
+  if (hasRow(index)) {
     item(index)->setSelected(selected);
   }
 }

@@ -99,6 +99,7 @@ class SelectableListBox : public QListWidget {
   ~SelectableListBox() override;
 
   int ListCount() const { return count(); }
+  bool hasRow(int index) const { return index >= 0 && index < count(); }
   Q_INVOKABLE QString List(int index) const;
   Q_INVOKABLE bool Selected(int index) const;
   Q_INVOKABLE void setSelected(int index, bool selected);

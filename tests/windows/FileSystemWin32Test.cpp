@@ -7,6 +7,7 @@
 
 #include "common/RuntimeError.h"
 #include "platform/FileSystem.h"
+#include "platform/SystemError.h"
 #include "support/TempFolder.h"
 
 namespace tagkana::platform {
@@ -33,6 +34,9 @@ void expectFailureNaming(const std::u16string& path, void (*call)(const std::u16
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.description(), u"ファイルが見つかりません。");
     EXPECT_EQ(e.file(), path);
+    // The system's own words follow: a missing file, or a missing folder on the way.
+    EXPECT_TRUE(e.reason() == platform::systemErrorText(ERROR_FILE_NOT_FOUND) ||
+                e.reason() == platform::systemErrorText(ERROR_PATH_NOT_FOUND));
   }
 }
 
