@@ -2,34 +2,36 @@
 
 #include <QString>
 
-// The window's user-visible texts, kept in one place.
+#include "commands/WindowTexts.h"
+
+// The window's user-visible texts as Qt takes them.
 namespace tagkana::captions {
 
-inline const QString kApplication = QStringLiteral("Tagkana");
-inline const QString kVersion = QStringLiteral("1.01");
-inline const QString kForm1 = QStringLiteral("ローマ字からひらがなとかに変換。　Ver1.1");
+inline QString fromText(std::u16string_view text) {
+  return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+}
 
-inline const QString kBtnEnd = QStringLiteral("終了");
-inline const QString kBtnGet = QStringLiteral("表示");
-inline const QString kBtnChange = QStringLiteral("変換");
-inline const QString kBtnSelectall = QStringLiteral("全て選択");
-inline const QString kBtnClear = QStringLiteral("全て解除");
-
-inline const QString kMenFile = QStringLiteral("ﾌｧｲﾙ(&F)");
-inline const QString kMenStart = QStringLiteral("初期状態に戻る(&S)");
-inline const QString kMenExit = QStringLiteral("終了(&X)");
-inline const QString kMenPopup1 = QStringLiteral("ﾎﾟｯﾌﾟｱｯﾌﾟ1");
-inline const QString kMenPopup2 = QStringLiteral("ﾎﾟｯﾌﾟｱｯﾌﾟ2");
-inline const QString kMenSelectall = QStringLiteral("全て選択(&A)");
-inline const QString kMenUnselectall = QStringLiteral("全て解除(&U)");
-inline const QString kMenClear1 = QStringLiteral("リストをクリア(&C)");
-inline const QString kMenUnReadonly = QStringLiteral("読み取り禁止の解除");
-
-inline const QString kOk = QStringLiteral("OK");
-inline const QString kCancel = QStringLiteral("キャンセル");
-inline const QString kCopy = QStringLiteral("コピー(&C)");
-
-inline const QString kRuntimeError = QStringLiteral("実行時エラー");
-inline const QString kDriveUnreadable = QStringLiteral("ドライブを読み取れませんでした。");
+inline const QString kApplication = fromText(texts::kApplication);
+inline const QString kVersion = fromText(texts::kVersion);
+inline const QString kForm1 = fromText(texts::kForm1);
+inline const QString kBtnEnd = fromText(texts::kBtnEnd);
+inline const QString kBtnGet = fromText(texts::kBtnGet);
+inline const QString kBtnChange = fromText(texts::kBtnChange);
+inline const QString kBtnSelectall = fromText(texts::kBtnSelectall);
+inline const QString kBtnClear = fromText(texts::kBtnClear);
+inline const QString kMenFile = fromText(texts::kMenFile);
+inline const QString kMenStart = fromText(texts::kMenStart);
+inline const QString kMenExit = fromText(texts::kMenExit);
+inline const QString kMenPopup1 = fromText(texts::kMenPopup1);
+inline const QString kMenPopup2 = fromText(texts::kMenPopup2);
+inline const QString kMenSelectall = fromText(texts::kMenSelectall);
+inline const QString kMenUnselectall = fromText(texts::kMenUnselectall);
+inline const QString kMenClear1 = fromText(texts::kMenClear1);
+inline const QString kMenUnReadonly = fromText(texts::kMenUnReadonly);
+inline const QString kOk = fromText(texts::kOk);
+inline const QString kCancel = fromText(texts::kCancel);
+inline const QString kCopy = fromText(texts::kCopy);
+inline const QString kRuntimeError = fromText(texts::kRuntimeError);
+inline const QString kDriveUnreadable = fromText(texts::kDriveUnreadable);
 
 }  // namespace tagkana::captions

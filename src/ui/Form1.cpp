@@ -352,15 +352,7 @@ void Form1::runLong(const std::function<void(Progress&)>& command) {
 }
 
 void Form1::showRuntimeError(const RuntimeError& error) {
-  std::u16string text = toU16String(captions::kRuntimeError) + u"\r\n" + error.description();
-  if (!error.file().empty()) {
-    text += u"\r\n" + visibleName(error.file());
-  }
-  // The system's own words come after ours.
-  if (!error.reason().empty()) {
-    text += u"\r\n" + error.reason();
-  }
-  m_boxes->show(text, toU16String(captions::kApplication), BoxButtons::Ok, BoxIcon::Stop);
+  m_boxes->show(texts::runtimeErrorText(error), texts::kApplication, BoxButtons::Ok, BoxIcon::Stop);
 }
 
 void Form1::Form_Load() {

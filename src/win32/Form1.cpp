@@ -1,0 +1,644 @@
+#include "win32/Form1.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+#include "commands/AttributeReset.h"
+#include "commands/TitlePreview.h"
+#include "commands/TitleWriteBack.h"
+#include "commands/WindowTexts.h"
+#include "platform/Drives.h"
+#include "win32/ProgressBox.h"
+
+namespace tagkana::win32 {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"TagkanaForm1";
+constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+
+// Command identifiers: controls from 101 in tab order, menu items from 201.
+// 1 and 2 stay free: the dialog keys send them as IDOK and IDCANCEL.
+enum : UINT {
+  idBtnEnd = 101,
+  idDrive1,
+  idDir1,
+  idFile1,
+  idList1,
+  idBtnGet,
+  idBtnChange,
+  idBtnSelectall,
+  idBtnClear,
+  idMenStart = 201,
+  idMenExit,
+  idMenSelectall1,
+  idMenUnselectall1,
+  idMenLine1,
+  idMenClear1,
+  idMenSelectall2,
+  idMenUnselectall2,
+  idMenLine2,
+  idMenUnReadonly,
+};
+
+int toPixels(float twips, UINT dpi) {
+  return static_cast<int>(std::lround(twips / layout::kTwipsPerPixel * dpi / 96.0));
+}
+
+float toTwips(int pixels, UINT dpi) {
+  return static_cast<float>(pixels * layout::kTwipsPerPixel * 96.0 / dpi);
+}
+
+RECT rectInParent(HWND control) {
+  RECT rect{};
+  GetWindowRect(control, &rect);
+  MapWindowPoints(HWND_DESKTOP, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+}  // namespace
+
+// A control's geometry in twips; it keeps whole pixels. A drop-down list's
+// height is that of its closed box, and its list opens below.
+class Form1::TwipsControl final : public layout::Control {
+ public:
+  TwipsControl(HWND control, const UINT& dpi, bool dropDown)
+      : m_control(control), m_dpi(dpi), m_dropDown(dropDown) {}
+  float Left() const override { return toTwips(rectInParent(m_control).left, m_dpi); }
+  float Top() const override { return toTwips(rectInParent(m_control).top, m_dpi); }
+  float Width() const override {
+    const RECT r = rectInParent(m_control);
+    return toTwips(r.right - r.left, m_dpi);
+  }
+  float Height() const override {
+    const RECT r = rectInParent(m_control);
+    return toTwips(r.bottom - r.top, m_dpi);
+  }
+  void setLeft(float twips) override { move(toPixels(twips, m_dpi), rectInParent(m_control).top); }
+  void setTop(float twips) override { move(rectInParent(m_control).left, toPixels(twips, m_dpi)); }
+  void setWidth(float twips) override {
+    const RECT r = rectInParent(m_control);
+    size(std::max(0, toPixels(twips, m_dpi)), r.bottom - r.top);
+  }
+  void setHeight(float twips) override {
+    const RECT r = rectInParent(m_control);
+    size(r.right - r.left, std::max(0, toPixels(twips, m_dpi)));
+  }
+
+ private:
+  void move(int x, int y) {
+    SetWindowPos(m_control, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  void size(int width, int height) {
+    if (m_dropDown) {
+      height = MulDiv(240, static_cast<int>(m_dpi), 96);  // room for the opened list
+    }
+    SetWindowPos(m_control, nullptr, 0, 0, width, height,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
+  HWND m_control;
+  const UINT& m_dpi;
+  bool m_dropDown;
+};
+
+// The window's outer size in twips, frame and menu bar included. A set
+// sends WM_SIZE, and so runs the layout again, before it returns.
+class Form1::OuterSize final : public layout::Window {
+ public:
+  explicit OuterSize(Form1& form) : m_form(form) {}
+  bool minimized() const override { return IsIconic(m_form.m_window) != FALSE; }
+  float Width() const override {
+    const RECT r = outer();
+    return toTwips(r.right - r.left, m_form.m_dpi);
+  }
+  float Height() const override {
+    const RECT r = outer();
+    return toTwips(r.bottom - r.top, m_form.m_dpi);
+  }
+  // Rounded up, so that a minimum in twips is never missed by a pixel.
+  void setWidth(float twips) override {
+    const RECT r = outer();
+    resize(pixelsAtLeast(twips), r.bottom - r.top);
+  }
+  void setHeight(float twips) override {
+    const RECT r = outer();
+    resize(r.right - r.left, pixelsAtLeast(twips));
+  }
+
+ private:
+  RECT outer() const {
+    RECT r{};
+    GetWindowRect(m_form.m_window, &r);
+    return r;
+  }
+  int pixelsAtLeast(float twips) const {
+    return static_cast<int>(std::ceil(twips / layout::kTwipsPerPixel * m_form.m_dpi / 96.0));
+  }
+  void resize(int width, int height) {
+    SetWindowPos(m_form.m_window, nullptr, 0, 0, width, height,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  Form1& m_form;
+};
+
+Form1::Form1(TagLibrary& library, MessageBoxes& boxes, platform::FileSystem& files,
+             std::chrono::milliseconds progressDelay)
+    : m_library(library),
+      m_boxes(boxes),
+      m_files(files),
+      m_progressDelay(progressDelay),
+      m_systemDrive(platform::systemDrive()) {}
+
+Form1::~Form1() {
+  // A window destroyed without the program being ended still releases the
+  // library it started, once.
+  if (m_libraryStarted) {
+    try {
+      m_library.free();
+    } catch (const RuntimeError&) {
+      // Nothing is left to tell the user while the window goes away.
+    }
+  }
+  if (m_window != nullptr && IsWindow(m_window)) {
+    DestroyWindow(m_window);
+  }
+  DestroyMenu(menPopup1);
+  DestroyMenu(menPopup2);
+  if (m_font != nullptr) {
+    DeleteObject(m_font);
+  }
+}
+
+bool Form1::create(int show) {
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSEXW kind{};
+  kind.cbSize = sizeof kind;
+  kind.lpfnWndProc = windowProc;
+  kind.hInstance = instance;
+  kind.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+  kind.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+  kind.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  kind.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  kind.lpszClassName = kWindowClass;
+  RegisterClassExW(&kind);
+
+  m_window = CreateWindowExW(0, kWindowClass, wide(texts::kForm1).c_str(), kWindowStyle,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
+                             nullptr, instance, this);
+  if (m_window == nullptr) {
+    showRuntimeError(RuntimeError(u"ウィンドウを作成できませんでした。"));
+    return false;
+  }
+  m_names[u"Form1"].window = m_window;
+  m_dpi = GetDpiForWindow(m_window);
+  createControls();
+  createMenus();
+  wireEvents();
+  applyFont();
+  placeFirst();
+  if (!Form_Load()) {
+    return false;
+  }
+  ShowWindow(m_window, show);
+  UpdateWindow(m_window);
+  SetFocus(find(u"btnEnd").window);
+  return true;
+}
+
+HWND Form1::addControl(const char16_t* name, const wchar_t* kind, DWORD style,
+                       std::u16string_view text, float left, float top, float width, float height) {
+  const auto id = static_cast<UINT>(idBtnEnd + m_twips.size());
+  HWND control = CreateWindowExW(
+      0, kind, wide(text).c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, 0, 0, 0, 0, m_window,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+  m_names[name] = NamedItem{control, nullptr, id};
+  auto twips =
+      std::make_unique<TwipsControl>(control, m_dpi, kind == std::wstring_view(WC_COMBOBOXW));
+  twips->setLeft(left);
+  twips->setTop(top);
+  twips->setWidth(width);
+  twips->setHeight(height);
+  m_twips.push_back(std::move(twips));
+  return control;
+}
+
+void Form1::createControls() {
+  const DWORD list = WS_VSCROLL | WS_BORDER | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
+  // Created in tab order, which is also the order of the identifiers.
+  addControl(u"btnEnd", WC_BUTTONW, BS_PUSHBUTTON, texts::kBtnEnd, 6600, 7080, 1000, 375);
+  HWND drive =
+      addControl(u"Drive1", WC_COMBOBOXW, CBS_DROPDOWNLIST | WS_VSCROLL, u"", 120, 0, 2535, 300);
+  HWND dir = addControl(u"Dir1", WC_LISTBOXW, list, u"", 120, 360, 2535, 3030);
+  HWND file = addControl(u"File1", WC_LISTBOXW, list | LBS_EXTENDEDSEL | WS_HSCROLL, u"", 2760, 0,
+                         4815, 3510);
+  HWND preview = addControl(u"List1", WC_LISTBOXW, list | LBS_MULTIPLESEL | WS_HSCROLL, u"", 120,
+                            3600, 7455, 3420);
+  addControl(u"btnGet", WC_BUTTONW, BS_PUSHBUTTON, texts::kBtnGet, 4200, 7080, 1000, 375);
+  addControl(u"btnChange", WC_BUTTONW, BS_PUSHBUTTON, texts::kBtnChange, 5400, 7080, 1000, 375);
+  addControl(u"btnSelectall", WC_BUTTONW, BS_PUSHBUTTON, texts::kBtnSelectall, 120, 7080, 1000,
+             375);
+  addControl(u"btnClear", WC_BUTTONW, BS_PUSHBUTTON, texts::kBtnClear, 1200, 7080, 1000, 375);
+
+  Drive1 = std::make_unique<DriveList>(drive);
+  Dir1 = std::make_unique<DirList>(dir);
+  File1 = std::make_unique<FileListBox>(file);
+  List1 = std::make_unique<PreviewListBox>(preview);
+  Drive1->refill();
+  for (HWND control : {dir, file, preview}) {
+    SetWindowSubclass(control, controlProc, 1, reinterpret_cast<DWORD_PTR>(this));
+  }
+
+  auto& t = m_twips;
+  m_layoutControls.reset(
+      new layout::Controls{*t[1], *t[2], *t[3], *t[4], *t[0], *t[6], *t[5], *t[7], *t[8]});
+  m_outerSize = std::make_unique<OuterSize>(*this);
+}
+
+void Form1::createMenus() {
+  auto item = [this](HMENU menu, const char16_t* name, UINT id, std::u16string_view caption) {
+    AppendMenuW(menu, MF_STRING, id, wide(caption).c_str());
+    m_names[name] = NamedItem{nullptr, menu, id};
+  };
+  auto separator = [this](HMENU menu, const char16_t* name, UINT id) {
+    AppendMenuW(menu, MF_SEPARATOR, id, nullptr);
+    m_names[name] = NamedItem{nullptr, menu, id};
+  };
+
+  HMENU bar = CreateMenu();
+  HMENU menFile = CreatePopupMenu();
+  item(menFile, u"menStart", idMenStart, texts::kMenStart);
+  item(menFile, u"menExit", idMenExit, texts::kMenExit);
+  AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(menFile), wide(texts::kMenFile).c_str());
+  m_names[u"menFile"].menu = menFile;
+  SetMenu(m_window, bar);
+
+  // The popup menus belong to the window but never show on the bar.
+  menPopup1 = CreatePopupMenu();
+  m_names[u"menPopup1"].menu = menPopup1;
+  item(menPopup1, u"menSelectall1", idMenSelectall1, texts::kMenSelectall);
+  item(menPopup1, u"menUnselectall1", idMenUnselectall1, texts::kMenUnselectall);
+  separator(menPopup1, u"menLine1", idMenLine1);
+  item(menPopup1, u"menClear1", idMenClear1, texts::kMenClear1);
+
+  menPopup2 = CreatePopupMenu();
+  m_names[u"menPopup2"].menu = menPopup2;
+  item(menPopup2, u"menSelectall2", idMenSelectall2, texts::kMenSelectall);
+  item(menPopup2, u"menUnselectall2", idMenUnselectall2, texts::kMenUnselectall);
+  separator(menPopup2, u"menLine2", idMenLine2);
+  item(menPopup2, u"menUnReadonly", idMenUnReadonly, texts::kMenUnReadonly);
+}
+
+void Form1::wireEvents() {
+  m_commands = {
+      {idBtnGet, [this] { btnGet_Click(); }},
+      {idBtnChange, [this] { btnChange_Click(); }},
+      {idBtnSelectall, [this] { selectAllRows(true); }},
+      {idBtnClear, [this] { selectAllRows(false); }},
+      {idBtnEnd, [this] { endProgram(); }},
+      {idMenStart, [this] { menStart_Click(); }},
+      {idMenExit, [this] { endProgram(); }},
+      {idMenSelectall1, [this] { selectAllRows(true); }},
+      {idMenUnselectall1, [this] { selectAllRows(false); }},
+      {idMenClear1, [this] { List1->Clear(); }},
+      {idMenSelectall2, [this] { selectAllFiles(true); }},
+      {idMenUnselectall2, [this] { selectAllFiles(false); }},
+      {idMenUnReadonly, [this] { menUnReadonly_Click(); }},
+  };
+}
+
+// The system's message font at the window's scale.
+void Form1::applyFont() {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  HFONT font = nullptr;
+  if (SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, m_dpi)) {
+    font = CreateFontIndirectW(&metrics.lfMessageFont);
+  }
+  if (font == nullptr) {
+    return;
+  }
+  for (const auto& [name, item] : m_names) {
+    if (item.window != nullptr && item.window != m_window) {
+      SendMessageW(item.window, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    }
+  }
+  if (m_font != nullptr) {
+    DeleteObject(m_font);
+  }
+  m_font = font;
+}
+
+// The client area starts 7695 x 7575 twips below the menu bar, within the
+// screen's work area.
+void Form1::placeFirst() {
+  RECT outer{0, 0, toPixels(7695, m_dpi), toPixels(7575, m_dpi)};
+  AdjustWindowRectExForDpi(&outer, kWindowStyle, TRUE, 0, m_dpi);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(m_window, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const RECT& work = monitor.rcWork;
+  const int width = static_cast<int>(std::min(outer.right - outer.left, work.right - work.left));
+  const int height = static_cast<int>(std::min(outer.bottom - outer.top, work.bottom - work.top));
+  RECT now{};
+  GetWindowRect(m_window, &now);
+  const int x = std::clamp(static_cast<int>(now.left), static_cast<int>(work.left),
+                           static_cast<int>(work.right) - width);
+  const int y = std::clamp(static_cast<int>(now.top), static_cast<int>(work.top),
+                           static_cast<int>(work.bottom) - height);
+  SetWindowPos(m_window, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+NamedItem Form1::find(std::u16string_view name) const {
+  const auto found = m_names.find(name);
+  return found == m_names.end() ? NamedItem{} : found->second;
+}
+
+bool Form1::preTranslate(MSG& message) {
+  if (m_window == nullptr || !IsWindow(m_window)) {
+    return false;
+  }
+  const bool ours = message.hwnd == m_window || IsChild(m_window, message.hwnd);
+  if (ours && message.message == WM_KEYDOWN && message.wParam == VK_F5) {
+    // The folder and its files as they are now.
+    handle([this] { showFolder(Dir1->Path()); });
+    return true;
+  }
+  return IsDialogMessageW(m_window, &message) != FALSE;
+}
+
+LRESULT CALLBACK Form1::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* form = reinterpret_cast<Form1*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (form == nullptr || form->m_window != window) {
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  return form->onMessage(message, wParam, lParam);
+}
+
+LRESULT Form1::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_SIZE:
+      if (m_outerSize) {
+        Form_Resize();
+      }
+      return 0;
+    case WM_COMMAND:
+      onCommand(LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_SETCURSOR:
+      if (m_running != nullptr) {
+        SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        return TRUE;
+      }
+      break;
+    case WM_DPICHANGED: {
+      // Every control keeps its place in twips at the new scale.
+      const UINT old = m_dpi;
+      m_dpi = HIWORD(wParam);
+      for (const auto& [name, item] : m_names) {
+        if (item.window != nullptr && item.window != m_window) {
+          const RECT r = rectInParent(item.window);
+          SetWindowPos(item.window, nullptr, MulDiv(r.left, m_dpi, old), MulDiv(r.top, m_dpi, old),
+                       MulDiv(r.right - r.left, m_dpi, old), MulDiv(r.bottom - r.top, m_dpi, old),
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+      }
+      applyFont();
+      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+      SetWindowPos(m_window, nullptr, suggested->left, suggested->top,
+                   suggested->right - suggested->left, suggested->bottom - suggested->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
+    case WM_CLOSE:
+      if (m_running != nullptr) {
+        // The run stops before its next file, shows what it did, then the end.
+        m_running->cancel();
+        m_closeAfterRun = true;
+        return 0;
+      }
+      handle([this] { endProgram(); });
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(m_window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK Form1::controlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                    UINT_PTR, DWORD_PTR form) {
+  return reinterpret_cast<Form1*>(form)->onControlMessage(window, message, wParam, lParam);
+}
+
+LRESULT Form1::onControlMessage(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+  const UINT id = static_cast<UINT>(GetDlgCtrlID(control));
+  if (message == WM_RBUTTONDOWN && (id == idFile1 || id == idList1)) {
+    DefSubclassProc(control, message, wParam, lParam);
+    handle([this, id] { popup(id == idList1 ? menPopup1 : menPopup2); });
+    return 0;
+  }
+  // Enter in the folder list opens the chosen folder.
+  if (id == idDir1 && message == WM_GETDLGCODE && lParam != 0 &&
+      reinterpret_cast<const MSG*>(lParam)->wParam == VK_RETURN) {
+    return DLGC_WANTALLKEYS;
+  }
+  if (id == idDir1 && message == WM_KEYDOWN && wParam == VK_RETURN) {
+    onCommand(idDir1, LBN_DBLCLK);
+    return 0;
+  }
+  return DefSubclassProc(control, message, wParam, lParam);
+}
+
+void Form1::onCommand(UINT id, UINT code) {
+  if (id == idDrive1) {
+    if (code == CBN_DROPDOWN) {
+      handle([this] { Drive1->refill(); });  // drives come and go
+    } else if (code == CBN_SELCHANGE) {
+      handle([this] {
+        if (Drive1->takeUserChoice()) {
+          Drive1_Change();
+        }
+      });
+    }
+    return;
+  }
+  if (id == idDir1) {
+    if (code == LBN_DBLCLK) {
+      handle([this] {
+        const std::u16string chosen = Dir1->chosenPath();
+        if (!chosen.empty()) {
+          showFolder(chosen);
+        }
+      });
+    }
+    return;
+  }
+  if (code != BN_CLICKED) {
+    return;  // list selection changes have no handler of their own
+  }
+  const auto found = m_commands.find(id);
+  if (found != m_commands.end()) {
+    handle(found->second);
+  }
+}
+
+void Form1::handle(const std::function<void()>& handler, bool whileRunning) {
+  if (m_ended || (m_running != nullptr && !whileRunning)) {
+    return;
+  }
+  ++m_depth;
+  try {
+    handler();
+  } catch (const RuntimeError& error) {
+    showRuntimeError(error);
+  } catch (const std::exception& error) {
+    // Not ours (memory, the standard library), but no reason to lose the
+    // preview and the log either.
+    showRuntimeError(RuntimeError(fromUtf8(error.what())));
+  }
+  --m_depth;
+  if (m_closeAfterRun && m_running == nullptr) {
+    m_closeAfterRun = false;
+    handle([this] { endProgram(); });
+  }
+}
+
+void Form1::runLong(const std::function<void(Progress&)>& command) {
+  ProgressBox progress(m_window, m_font, m_progressDelay);
+  m_running = &progress;
+  SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  struct Restore {
+    Form1& form;
+    ~Restore() {
+      form.m_running = nullptr;
+      POINT at{};
+      GetCursorPos(&at);
+      SetCursorPos(at.x, at.y);  // the pointer is asked for its shape again
+      SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+    }
+  } restore{*this};
+  command(progress);
+}
+
+void Form1::showRuntimeError(const RuntimeError& error) {
+  m_boxes.show(texts::runtimeErrorText(error), texts::kApplication, BoxButtons::Ok, BoxIcon::Stop);
+}
+
+bool Form1::Form_Load() {
+  try {
+    m_library.init();
+    m_libraryStarted = true;
+  } catch (const RuntimeError& error) {
+    // Without its tag library the program cannot do anything.
+    showRuntimeError(error);
+    m_ended = true;
+    return false;
+  }
+  handle([this] { showFolder(m_systemDrive); });
+  return true;
+}
+
+void Form1::Form_Resize() {
+  handle([this] { m_resize.pass(*m_outerSize, *m_layoutControls, m_formSize); }, true);
+}
+
+void Form1::endProgram() {
+  m_ended = true;
+  // The program ends even when releasing the library fails; handle() shows
+  // that error first.
+  struct End {
+    HWND window;
+    ~End() { DestroyWindow(window); }
+  } end{m_window};
+  if (m_libraryStarted) {
+    m_libraryStarted = false;
+    m_library.free();
+  }
+}
+
+// Dir1 shows the folder and File1 follows, also when the folder is the one
+// already shown: its files are listed afresh.
+void Form1::showFolder(std::u16string_view path) {
+  Dir1->setPath(path);
+  Dir1_Change();
+}
+
+void Form1::Drive1_Change() {
+  const std::u16string drive = Drive1->Drive();
+  try {
+    showFolder(drive);
+  } catch (const RuntimeError&) {
+    m_boxes.show(std::u16string(texts::kDriveUnreadable) + u"\r\n" + visibleName(drive), u"",
+                 BoxButtons::Ok, BoxIcon::Stop);
+    Drive1->select(Dir1->Path());
+  }
+}
+
+void Form1::Dir1_Change() {
+  File1->setPath(Dir1->Path());
+}
+
+// The chosen item's Click runs before the popup returns.
+void Form1::popup(HMENU menu) {
+  POINT at{};
+  GetCursorPos(&at);
+  const auto chosen = static_cast<UINT>(
+      TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN, at.x,
+                     at.y, 0, m_window, nullptr));
+  const auto found = m_commands.find(chosen);
+  if (found != m_commands.end()) {
+    found->second();
+  }
+}
+
+void Form1::btnGet_Click() {
+  runLong([this](Progress& progress) {
+    TitlePreview(m_state, *File1, *List1, m_library, m_boxes, progress);
+  });
+}
+
+void Form1::btnChange_Click() {
+  runLong([this](Progress& progress) {
+    TitleWriteBack(m_state, *List1, m_library, m_files, m_boxes, progress);
+  });
+}
+
+void Form1::menUnReadonly_Click() {
+  runLong(
+      [this](Progress& progress) { AttributeReset(m_state, *File1, m_files, m_boxes, progress); });
+}
+
+// Setting the drive that is already selected raises no Change, so the folder
+// list is brought to the root on its own.
+void Form1::menStart_Click() {
+  if (Drive1->select(m_systemDrive)) {
+    Drive1_Change();
+  }
+  if (Dir1->Path() != m_systemDrive) {
+    showFolder(m_systemDrive);
+  }
+  List1->Clear();
+}
+
+void Form1::selectAllRows(bool selected) {
+  List1->setAllSelected(selected);
+  m_state.RowIdx = List1->ListCount();
+}
+
+void Form1::selectAllFiles(bool selected) {
+  File1->setAllSelected(selected);
+  m_state.FileIdx = File1->ListCount();
+}
+
+}  // namespace tagkana::win32
