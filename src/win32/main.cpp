@@ -8,7 +8,7 @@
 #include "win32/Form1.h"
 #include "win32/SystemMessageBoxes.h"
 #ifdef TAGKANA_TEST_HOOKS
-#include "win32/TestDriver.h"
+#include "app/TestDriver.h"
 #endif
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {

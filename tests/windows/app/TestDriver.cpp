@@ -1,4 +1,4 @@
-#include "win32/TestDriver.h"
+#include "app/TestDriver.h"
 
 #include <commctrl.h>
 
