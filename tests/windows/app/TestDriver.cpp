@@ -221,7 +221,6 @@ void TestDriver::perform(const Step& step) {
     SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     PostMessageW(form, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(combo));
-    waitIdle();
   } else if (verb == u"open") {
     const HWND list = named(u"Dir1");
     const auto count = SendMessageW(list, LB_GETCOUNT, 0, 0);
