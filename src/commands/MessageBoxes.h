@@ -16,4 +16,11 @@ class MessageBoxes {
                          BoxIcon icon) = 0;
 };
 
+// Whether a text fits a plain message box: at most 25 lines (split at LF) of
+// at most 160 code units each. A longer one would leave the screen; the front
+// ends show it in a box that scrolls.
+bool fitsPlainBox(std::u16string_view text);
+// How many lines a long box shows above the whole text.
+inline constexpr int kLongBoxFirstLines = 5;
+
 }  // namespace tagkana

@@ -25,13 +25,6 @@
 namespace tagkana {
 namespace {
 
-// Beyond this many lines, or this many characters in a line, a plain message
-// box would leave the screen.
-constexpr qsizetype kMaxBoxLines = 25;
-constexpr qsizetype kMaxBoxLineLength = 160;
-// What the long box shows above the whole text.
-constexpr qsizetype kFirstLines = 5;
-
 // A box shown while a busy cursor is up shows the normal pointer over it.
 int execWithPointer(QDialog& box) {
   const bool busy = QApplication::overrideCursor() != nullptr;
@@ -44,12 +37,6 @@ int execWithPointer(QDialog& box) {
     }
   });
   return box.exec();
-}
-
-bool fitsPlainBox(const QStringList& lines) {
-  return lines.size() <= kMaxBoxLines &&
-         std::all_of(lines.begin(), lines.end(),
-                     [](const QString& line) { return line.size() <= kMaxBoxLineLength; });
 }
 
 BoxAnswer showPlain(QWidget* parent, const QString& text, const QString& title, BoxButtons buttons,
@@ -170,7 +157,7 @@ BoxAnswer showLong(QWidget* parent, const QStringList& lines, const QString& tit
   first->setObjectName(QStringLiteral("lblFirstLines"));
   first->setTextFormat(Qt::PlainText);
   QStringList shown;
-  for (const QString& line : lines.mid(0, kFirstLines)) {
+  for (const QString& line : lines.mid(0, kLongBoxFirstLines)) {
     shown.append(first->fontMetrics().elidedText(line, Qt::ElideMiddle, size.width() - 80));
   }
   first->setText(shown.join(QLatin1Char('\n')));
@@ -216,10 +203,10 @@ BoxAnswer QtMessageBoxes::show(std::u16string_view text, std::u16string_view tit
   const QString shownTitle = title.empty() ? captions::kApplication : toQString(title);
   const QString whole = toQString(text);
   // The texts end their lines with CR LF.
-  QStringList lines = whole.split(QLatin1Char('\n'));
-  if (fitsPlainBox(lines)) {
+  if (fitsPlainBox(text)) {
     return showPlain(m_parent, whole, shownTitle, buttons, icon);
   }
+  QStringList lines = whole.split(QLatin1Char('\n'));
   for (QString& line : lines) {
     if (line.endsWith(QLatin1Char('\r'))) {
       line.chop(1);

@@ -261,6 +261,8 @@ void TestDriver::perform(const Step& step) {
     log(arg(1) + u"\t" + menuItems(m_form.find(arg(1)).menu));
   } else if (verb == u"menubar") {
     log(u"menubar\t" + menuItems(GetMenu(form)));
+  } else if (verb == u"showing") {
+    waitFor([&] { return shownWindowOfClass(L"#32770") != nullptr; }, u"a message box");
   } else if (verb == u"box") {
     HWND box = nullptr;
     waitFor([&] { return (box = shownWindowOfClass(L"#32770")) != nullptr; }, u"a message box");
@@ -270,8 +272,12 @@ void TestDriver::perform(const Step& step) {
     // The icon is a static control: 20 on Windows, 1088 on Wine.
     HWND icon = GetDlgItem(box, 20) != nullptr ? GetDlgItem(box, 20) : GetDlgItem(box, 1088);
     const bool hasIcon = icon != nullptr && SendMessageW(icon, STM_GETICON, 0, 0) != 0;
+    // A text too long for a plain box comes in a field that scrolls.
+    wchar_t field[16] = {};
+    GetClassNameW(GetDlgItem(box, 0xFFFF), field, 16);
     log(u"box\t" + windowText(box) + (cancel ? u"\tOK,Cancel" : u"\tOK") +
-        (hasIcon ? u"\ticon" : u"\tnoicon") + u"\t" + escaped(fromWide(text)));
+        (hasIcon ? u"\ticon" : u"\tnoicon") +
+        (_wcsicmp(field, L"Edit") == 0 ? u"\tscrolls\t" : u"\tplain\t") + escaped(fromWide(text)));
     PostMessageW(box, WM_COMMAND, arg(1) == u"Cancel" ? IDCANCEL : IDOK, 0);
     waitFor([&] { return !IsWindow(box); }, u"the box to close");
   } else if (verb == u"dump") {
@@ -320,7 +326,7 @@ void TestDriver::perform(const Step& step) {
     log(u"focus\t" + name);
   } else if (verb == u"shot") {
     // The script outside takes the picture and then makes the file.
-    log(u"shot");
+    log(u"shot\t" + arg(1));
     const std::wstring file = wide(arg(1));
     waitFor([&] { return GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES; },
             u"the screenshot");
