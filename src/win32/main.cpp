@@ -3,6 +3,9 @@
 
 #include <commctrl.h>
 
+#include <chrono>
+#include <cstdlib>
+
 #include "platform/FileSystem.h"
 #include "taglib/Vbmp3Library.h"
 #include "win32/Form1.h"
@@ -19,7 +22,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
   tagkana::win32::Form1* shown = nullptr;
   tagkana::win32::SystemMessageBoxes boxes(
       [&shown] { return shown != nullptr ? shown->window() : nullptr; });
-  tagkana::win32::Form1 form(library, boxes, tagkana::platform::systemFileSystem());
+#ifdef TAGKANA_TEST_HOOKS
+  // A test sees the progress box from the first file on.
+  const std::chrono::milliseconds progressDelay(_wgetenv(L"TAGKANA_PROGRESS_DELAY_MS") != nullptr
+                                                    ? _wtoi(_wgetenv(L"TAGKANA_PROGRESS_DELAY_MS"))
+                                                    : 500);
+#else
+  const std::chrono::milliseconds progressDelay(500);
+#endif
+  tagkana::win32::Form1 form(library, boxes, tagkana::platform::systemFileSystem(), progressDelay);
   shown = &form;
   if (!form.create(show)) {
     return 1;  // the tag library could not be started

@@ -16,6 +16,7 @@ namespace tagkana::win32 {
 namespace {
 
 constexpr UINT kMark = WM_APP + 7;
+constexpr UINT kInspectProgress = WM_APP + 8;
 constexpr auto kTimeout = std::chrono::seconds(20);
 constexpr const char16_t* kControls[] = {u"btnEnd",    u"Drive1",       u"Dir1",
                                          u"File1",     u"List1",        u"btnGet",
@@ -110,7 +111,27 @@ LRESULT CALLBACK TestDriver::markProc(HWND window, UINT message, WPARAM wParam, 
     reinterpret_cast<TestDriver*>(driver)->m_marked = static_cast<long>(wParam);
     return 0;
   }
+  if (message == kInspectProgress) {
+    reinterpret_cast<TestDriver*>(driver)->inspectProgress();
+    return 0;
+  }
   return DefSubclassProc(window, message, wParam, lParam);
+}
+
+// On the window's thread, between two files of a run: what the progress box,
+// the pointer and the window show; then the box's キャンセル is pressed.
+void TestDriver::inspectProgress() {
+  const HWND box = FindWindowW(L"TagkanaProgress", nullptr);
+  if (box == nullptr || !IsWindowVisible(box)) {
+    log(u"progress\tnone");
+    return;
+  }
+  const bool busy = GetCursor() == LoadCursorW(nullptr, IDC_WAIT);
+  const bool enabled = IsWindowEnabled(m_form.window()) != FALSE;
+  log(u"progress\t" + windowText(GetDlgItem(box, 1001)) + u"\t" +
+      windowText(GetDlgItem(box, 1002)) + (busy ? u"\tbusy" : u"\tarrow") +
+      (enabled ? u"\tenabled\t" : u"\tdisabled\t") + windowText(GetDlgItem(box, IDCANCEL)));
+  SendMessageW(GetDlgItem(box, IDCANCEL), BM_CLICK, 0, 0);
 }
 
 void TestDriver::run(const std::vector<Step>& steps) {
@@ -242,6 +263,9 @@ void TestDriver::perform(const Step& step) {
     for (std::size_t i = 2; i < step.size(); ++i) {
       SendMessageW(list, LB_SETSEL, TRUE, std::stol(toUtf8(step[i])));
     }
+  } else if (verb == u"progress") {
+    // Handled inside the run that the step before started.
+    PostMessageW(form, kInspectProgress, 0, 0);
   } else if (verb == u"close") {
     PostMessageW(form, WM_CLOSE, 0, 0);
   } else if (verb == u"rightclick") {

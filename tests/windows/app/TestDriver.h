@@ -37,6 +37,7 @@ class TestDriver {
   HWND named(std::u16string_view name) const;
   void log(std::u16string_view line);
   void dump(std::u16string_view name);
+  void inspectProgress();
 
   Form1& m_form;
   DWORD m_uiThread;
