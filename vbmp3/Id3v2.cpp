@@ -2,10 +2,10 @@
 
 #include <zlib.h>
 
-#include "common/Utf.h"
-
 #include <algorithm>
 #include <array>
+
+#include "common/Utf.h"
 
 namespace vbmp3::id3v2 {
 namespace {
@@ -125,8 +125,8 @@ bool encrypted(const FrameHead& f, int major) {
   return major == 3 ? (f.format & 0x40) != 0 : major >= 4 && (f.format & 0x04) != 0;
 }
 
-// Inflates at most `budget` bytes; the output only when `keep`. False when
-// the data would inflate past the budget.
+// Inflates at most `budget` bytes, keeping the output when `out` is given.
+// False when the data would inflate past the budget.
 bool inflateBounded(std::string_view in, std::size_t& budget, std::string* out) {
   z_stream z{};
   if (inflateInit(&z) != Z_OK) {
@@ -162,10 +162,12 @@ struct Vetting {
   bool tagUnsync;
   std::size_t frames = 0;
   std::size_t inflateBudget = kMaxInflated;
+  // Chapters nest: what their unsynchronised bodies cost us in copies counts.
+  std::size_t copyBudget = 2 * std::size_t{kMaxTagSize};
 
   // The walk TagLib makes over `data` from `pos` to `end`, chapter frames'
   // embedded frames included.
-  bool frames_(std::string_view data, std::size_t pos, std::size_t end, int depth) {
+  bool walk(std::string_view data, std::size_t pos, std::size_t end, int depth) {
     if (depth > kMaxNesting) {
       return false;
     }
@@ -192,6 +194,10 @@ struct Vetting {
     std::string decoded;
     std::string_view body = bytes.substr(headerSize);
     if (major >= 4 && (tagUnsync || (head.format & 0x02) != 0)) {
+      if (body.size() > copyBudget) {
+        return false;
+      }
+      copyBudget -= body.size();
       decoded = decodeUnsync(body, nullptr);
       body = decoded;
     }
@@ -234,7 +240,7 @@ struct Vetting {
     } else {
       pos = std::min(pos + 16, data.size());
     }
-    return frames_(data, pos, data.size(), depth + 1);
+    return walk(data, pos, data.size(), depth + 1);
   }
 };
 
@@ -279,7 +285,7 @@ bool vet(const Header& header, std::string_view body) {
     end -= 10;
   }
   Vetting v{major, header.unsynchronised()};
-  return v.frames_(data, pos, end, 0);
+  return v.walk(data, pos, end, 0);
 }
 
 std::optional<Layout> walk(std::string_view tag) {
