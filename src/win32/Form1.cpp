@@ -593,6 +593,8 @@ void Form1::Dir1_Change() {
 void Form1::popup(HMENU menu) {
   POINT at{};
   GetCursorPos(&at);
+  // Without this a click outside the menu would not close it.
+  SetForegroundWindow(m_window);
   const auto chosen = static_cast<UINT>(
       TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN, at.x,
                      at.y, 0, m_window, nullptr));

@@ -171,25 +171,31 @@ void TestDriver::waitIdle() {
   waitFor([this, mark] { return m_marked >= mark && m_form.handlersRunning() == 0; }, u"idle");
 }
 
+namespace {
+
+struct WindowSearch {
+  DWORD thread;
+  const wchar_t* kind;
+  HWND found;
+};
+
+BOOL CALLBACK matchWindow(HWND window, LPARAM data) {
+  auto& search = *reinterpret_cast<WindowSearch*>(data);
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  if (GetWindowThreadProcessId(window, nullptr) == search.thread && IsWindowVisible(window) &&
+      wcscmp(name, search.kind) == 0) {
+    search.found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
 HWND TestDriver::shownWindowOfClass(const wchar_t* kind) const {
-  struct Search {
-    DWORD thread;
-    const wchar_t* kind;
-    HWND found;
-  } search{m_uiThread, kind, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        auto& s = *reinterpret_cast<Search*>(data);
-        wchar_t name[64] = {};
-        GetClassNameW(window, name, 64);
-        if (GetWindowThreadProcessId(window, nullptr) == s.thread && IsWindowVisible(window) &&
-            wcscmp(name, s.kind) == 0) {
-          s.found = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  WindowSearch search{m_uiThread, kind, nullptr};
+  EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
