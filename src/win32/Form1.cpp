@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <exception>
 
@@ -401,15 +402,16 @@ LRESULT Form1::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_DPICHANGED: {
       // Every control keeps its place in twips at the new scale.
-      const UINT old = m_dpi;
+      std::vector<std::array<float, 4>> places;
+      for (const auto& control : m_twips) {
+        places.push_back({control->Left(), control->Top(), control->Width(), control->Height()});
+      }
       m_dpi = HIWORD(wParam);
-      for (const auto& [name, item] : m_names) {
-        if (item.window != nullptr && item.window != m_window) {
-          const RECT r = rectInParent(item.window);
-          SetWindowPos(item.window, nullptr, MulDiv(r.left, m_dpi, old), MulDiv(r.top, m_dpi, old),
-                       MulDiv(r.right - r.left, m_dpi, old), MulDiv(r.bottom - r.top, m_dpi, old),
-                       SWP_NOZORDER | SWP_NOACTIVATE);
-        }
+      for (std::size_t i = 0; i < m_twips.size(); ++i) {
+        m_twips[i]->setLeft(places[i][0]);
+        m_twips[i]->setTop(places[i][1]);
+        m_twips[i]->setWidth(places[i][2]);
+        m_twips[i]->setHeight(places[i][3]);
       }
       applyFont();
       const auto* suggested = reinterpret_cast<const RECT*>(lParam);
@@ -551,6 +553,8 @@ bool Form1::Form_Load() {
 
 void Form1::Form_Resize() {
   handle([this] { m_resize.pass(*m_outerSize, *m_layoutControls, m_formSize); }, true);
+  // Controls moved inside a nested size change leave stale pixels behind.
+  RedrawWindow(m_window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void Form1::endProgram() {

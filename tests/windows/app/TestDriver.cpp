@@ -356,6 +356,7 @@ void TestDriver::perform(const Step& step) {
     log(u"focus\t" + name);
   } else if (verb == u"shot") {
     // The script outside takes the picture and then makes the file.
+    Sleep(300);  // for the last paints to reach the screen
     log(u"shot\t" + arg(1));
     const std::wstring file = wide(arg(1));
     waitFor([&] { return GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES; },
