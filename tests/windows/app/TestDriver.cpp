@@ -317,6 +317,7 @@ void TestDriver::perform(const Step& step) {
     auto twips = [dpi](LONG pixels) {
       return number(std::lround(pixels * layout::kTwipsPerPixel * 96.0 / dpi));
     };
+    log(u"dpi\t" + number(dpi));
     RECT outer{};
     GetWindowRect(form, &outer);
     log(u"rect\tForm1\t" + twips(outer.left) + u"\t" + twips(outer.top) + u"\t" +
