@@ -272,6 +272,12 @@ void TestDriver::perform(const Step& step) {
   } else if (verb == u"progress") {
     // Handled inside the run that the step before started.
     PostMessageW(form, kInspectProgress, 0, 0);
+  } else if (verb == u"delete") {
+    // A file that goes away behind the window's back.
+    if (!DeleteFileW(wide(arg(1)).c_str())) {
+      log(u"FAIL\tcannot delete " + arg(1));
+      TerminateProcess(GetCurrentProcess(), 3);
+    }
   } else if (verb == u"close") {
     PostMessageW(form, WM_CLOSE, 0, 0);
   } else if (verb == u"rightclick") {
