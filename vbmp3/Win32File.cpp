@@ -110,11 +110,11 @@ bool describe(HANDLE h, struct stat& info) {
   info = {};
   info.st_mode = static_cast<decltype(info.st_mode)>(
       _S_IFREG | _S_IREAD | ((about.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0 : _S_IWRITE));
-  info.st_nlink = static_cast<decltype(info.st_nlink)>(
-      std::min<DWORD>(about.nNumberOfLinks, SHRT_MAX));
+  info.st_nlink =
+      static_cast<decltype(info.st_nlink)>(std::min<DWORD>(about.nNumberOfLinks, SHRT_MAX));
   info.st_dev = about.dwVolumeSerialNumber;
-  info.st_size =
-      static_cast<off_t>((static_cast<std::uint64_t>(about.nFileSizeHigh) << 32) | about.nFileSizeLow);
+  info.st_size = static_cast<off_t>((static_cast<std::uint64_t>(about.nFileSizeHigh) << 32) |
+                                    about.nFileSizeLow);
   return true;
 }
 
@@ -307,11 +307,12 @@ std::optional<LockedFile> LockedFile::open(const char* path, bool forWrite) {
   if (!f.m_fd && GetLastError() == ERROR_FILE_NOT_FOUND) {
     // A replace cut short after the old file went: the new one is complete.
     std::wstring full(32768, L'\0');
-    const DWORD n = GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(),
-                                     nullptr);
+    const DWORD n =
+        GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
     full.resize(n < full.size() ? n : 0);
     const std::wstring temp = tempBeside(toUtf8(full));
-    if (!full.empty() && exists(temp) && MoveFileExW(temp.c_str(), full.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    if (!full.empty() && exists(temp) &&
+        MoveFileExW(temp.c_str(), full.c_str(), MOVEFILE_WRITE_THROUGH)) {
       f.m_fd = openShared(given, accessFor(forWrite), shareFor(forWrite));
     }
   }
