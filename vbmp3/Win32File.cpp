@@ -91,14 +91,15 @@ UniqueFd openShared(const std::wstring& path, DWORD access, DWORD share) {
   }
 }
 
-// Writers share nothing and readers share with readers only, so that a
-// write holds the file alone from its read to its last byte, and a file
-// another program holds open is a failure rather than a torn edit.
+// Writers share nothing, so that a write holds the file alone from its read
+// to its last byte (our readers included), and a file another program holds
+// open is a failure rather than a torn edit. Readers are as lenient with
+// other programs as on POSIX.
 DWORD accessFor(bool forWrite) {
   return forWrite ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
 }
 DWORD shareFor(bool forWrite) {
-  return forWrite ? 0 : FILE_SHARE_READ;
+  return forWrite ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
 }
 
 bool describe(HANDLE h, struct stat& info) {

@@ -36,14 +36,16 @@ TEST(Vbmp3Windows, FilesOthersHoldOrProtectAreLeftAlone) {
   EXPECT_EQ(readFile(readOnly), content);
   ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL));
 
-  // Another program has the file open, sharing everything: the write fails
-  // rather than edit under it, and succeeds once the file is let go.
+  // Another program has the file open, sharing everything: it still reads,
+  // but the write fails rather than edit under it, and succeeds once the
+  // file is let go.
   const std::string held = dir.file("held.mp3");
   writeFile(held, content);
-  const HANDLE other = CreateFileA(held.c_str(), GENERIC_READ,
+  const HANDLE other = CreateFileA(held.c_str(), GENERIC_READ | GENERIC_WRITE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(titleOf(held), "t");
   EXPECT_FALSE(writeTitle(held, kLongTitle));
   EXPECT_EQ(readFile(held), content);
   CloseHandle(other);
