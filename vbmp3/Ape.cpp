@@ -31,17 +31,21 @@ bool sameKey(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-std::size_t sizeBefore(std::string_view tail) {
-  if (tail.size() < kFooterSize) {
-    return 0;
-  }
-  const std::string_view footer = tail.substr(tail.size() - kFooterSize);
-  if (footer.substr(0, 8) != "APETAGEX") {
+std::size_t declaredSize(std::string_view footer) {
+  if (footer.size() != kFooterSize || footer.substr(0, 8) != "APETAGEX") {
     return 0;
   }
   const std::size_t size =
       le32(footer, 12) + ((le32(footer, 20) & kHasHeader) != 0 ? kFooterSize : 0);
-  return size >= kFooterSize && size <= tail.size() ? size : 0;
+  return size >= kFooterSize ? size : 0;
+}
+
+std::size_t sizeBefore(std::string_view tail) {
+  if (tail.size() < kFooterSize) {
+    return 0;
+  }
+  const std::size_t size = declaredSize(tail.substr(tail.size() - kFooterSize));
+  return size <= tail.size() ? size : 0;
 }
 
 std::optional<std::string> setItem(std::string_view tag, std::string_view key,

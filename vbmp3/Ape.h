@@ -14,6 +14,10 @@ inline constexpr std::size_t kFooterSize = 32;
 // Beyond this an APE tag is not edited.
 inline constexpr std::size_t kMaxTagSize = 16u << 20;
 
+// The size of the APE tag (header included) that its 32-byte footer declares;
+// 0 when it is no footer.
+std::size_t declaredSize(std::string_view footer);
+
 // The size of the APE tag (header included) that ends at the end of `tail`;
 // 0 when there is none.
 std::size_t sizeBefore(std::string_view tail);

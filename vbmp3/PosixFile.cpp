@@ -91,6 +91,10 @@ bool lockWithin(int fd, int operation) {
     if (errno == EINTR) {
       continue;
     }
+    // Some network and FUSE file systems have no locks: then we go without.
+    if (errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOSYS) {
+      return true;
+    }
     if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() > deadline) {
       return false;
     }
@@ -498,14 +502,14 @@ std::optional<LockedFile> LockedFile::open(const char* path, bool forWrite) {
     }
 
     const auto [folder, name] = split(f.m_path);
-    const UniqueFd dir = openFolder(folder);
-    if (!dir) {
-      return std::nullopt;
-    }
     const std::string journal = journalName(name);
     const std::string temp = tempName(name);
-    const bool hasJournal = exists(dir.get(), journal);
-    if (hasJournal || exists(dir.get(), temp)) {
+    const bool hasJournal = exists(AT_FDCWD, folder + "/" + journal);
+    if (hasJournal || exists(AT_FDCWD, folder + "/" + temp)) {
+      const UniqueFd dir = openFolder(folder);
+      if (!dir) {
+        return std::nullopt;
+      }
       if (!forWrite && !lockWithin(f.fd(), LOCK_EX)) {
         return std::nullopt;
       }
@@ -543,7 +547,7 @@ bool replace(const Edit& edit, UniqueFd& replacement, struct stat& replacedInfo,
     const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag.size());
     const off_t newBack = newAudio + (edit.backAt - audioBegin);
     const off_t newLength = newBack + static_cast<off_t>(edit.back.size());
-    return os().flock(out, LOCK_EX | LOCK_NB) == 0 && copyProperties(source, info, out) &&
+    return lockWithin(out, LOCK_EX) && copyProperties(source, info, out) &&
            os().ftruncate(out, newLength) == 0 && copyData(source, 0, out, 0, edit.tagAt) &&
            pwriteExact(out, edit.tag.data(), edit.tag.size(), edit.tagAt) &&
            copyData(source, audioBegin, out, newAudio, edit.backAt - audioBegin) &&

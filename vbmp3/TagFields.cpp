@@ -15,6 +15,7 @@
 #include "Id3v1.h"
 #include "common/Utf.h"
 #include "platform/CodePage.h"
+#include "taglib/TagRecord.h"
 #include "vbmp3.h"
 
 namespace vbmp3 {
@@ -22,19 +23,8 @@ namespace {
 
 using TagLib::String;
 
-struct Slot {
-  std::size_t offset;
-  std::size_t length;
-};
-// In the order of TextField.
-constexpr std::array<Slot, kTextFieldCount> kSlots{{
-    {VBMP3_TITLE_OFFSET, VBMP3_TITLE_LENGTH},
-    {VBMP3_ARTIST_OFFSET, VBMP3_ARTIST_LENGTH},
-    {VBMP3_ALBUM_OFFSET, VBMP3_ALBUM_LENGTH},
-    {VBMP3_YEAR_OFFSET, VBMP3_YEAR_LENGTH},
-    {VBMP3_COMMENT_OFFSET, VBMP3_COMMENT_LENGTH},
-    {VBMP3_GENRE_NAME_OFFSET, VBMP3_GENRE_NAME_LENGTH},
-}};
+// The record's text slots, in the order of TextField.
+constexpr const auto& kSlots = tagkana::record::kTextSlots;
 
 // Damaged frames hold encoding values outside the enumeration, so the value
 // is compared as the number it is.

@@ -442,18 +442,21 @@ std::optional<Edit> plan(const LockedFile& locked, MPEG::File& file, const FdStr
 
   // The tags at the end: APE, then ID3v1.
   const off_t v1Size = file.hasID3v1Tag() ? static_cast<off_t>(id3v1::kSize) : 0;
-  const off_t apeSearch = std::min<off_t>(length - v1Size, ape::kMaxTagSize);
   std::string apeArea;
   if (file.hasAPETag()) {
-    auto area = readAt(fd, length - v1Size - apeSearch, apeSearch);
+    const off_t end = length - v1Size;
+    const auto footer = end >= static_cast<off_t>(ape::kFooterSize)
+                            ? readAt(fd, end - static_cast<off_t>(ape::kFooterSize),
+                                     static_cast<off_t>(ape::kFooterSize))
+                            : std::nullopt;
+    const auto size = static_cast<off_t>(footer ? ape::declaredSize(*footer) : 0);
+    auto area = size != 0 && size <= end && size <= static_cast<off_t>(ape::kMaxTagSize)
+                    ? readAt(fd, end - size, size)
+                    : std::nullopt;
     if (!area) {
       return std::nullopt;
     }
-    const std::size_t size = ape::sizeBefore(*area);
-    if (size == 0) {
-      return std::nullopt;
-    }
-    apeArea = area->substr(area->size() - size);
+    apeArea = std::move(*area);
   }
   edit.backAt = length - v1Size - static_cast<off_t>(apeArea.size());
   if (edit.backAt < edit.tagAt + edit.oldTagSize) {

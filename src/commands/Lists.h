@@ -34,4 +34,14 @@ class PreviewList {
   virtual void AddItem(std::u16string_view text) = 0;
 };
 
+// How many entries of File1 or rows of List1 are selected.
+template <typename SelectableList>
+int selectedCount(const SelectableList& list) {
+  int selected = 0;
+  for (int i = 0; i < list.ListCount(); ++i) {
+    selected += list.Selected(i) ? 1 : 0;
+  }
+  return selected;
+}
+
 }  // namespace tagkana

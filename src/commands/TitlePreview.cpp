@@ -17,7 +17,7 @@ std::u16string decimal(int value) {
 }  // namespace
 
 void TitlePreview(FormState& state, const FileList& File1, PreviewList& List1, TagLibrary& library,
-                  MessageBoxes& boxes) {
+                  MessageBoxes& boxes, Progress& progress) {
   // One record and buffer for the whole run: what the library leaves untouched
   // keeps the previous file's value.
   TagRecord record;
@@ -27,12 +27,17 @@ void TitlePreview(FormState& state, const FileList& File1, PreviewList& List1, T
   List1.Clear();
   state.RowNo = 1;
   const int count = File1.ListCount();
+  const int total = selectedCount(File1);
   for (state.FileIdx = 0; state.FileIdx < count; ++state.FileIdx) {
     const int i = state.FileIdx;
     if (!File1.Selected(i)) {
       continue;
     }
-    state.CurPath = fullPath(File1, i);
+    std::u16string path = fullPath(File1, i);
+    if (!progress.next(state.RowNo - 1, total, path)) {
+      break;
+    }
+    state.CurPath = std::move(path);
     if (!library.getFileTagInfoEX(state.CurPath, record, buffer)) {
       readFailed = true;
       break;
@@ -50,6 +55,7 @@ void TitlePreview(FormState& state, const FileList& File1, PreviewList& List1, T
     ++state.RowNo;
   }
 
+  progress.end();
   if (readFailed) {
     boxes.show(std::u16string(messages::kPreviewReadFailed) + std::u16string(messages::kLineBreak) +
                    visibleName(state.CurPath),

@@ -6,12 +6,16 @@
 #include "common/RuntimeError.h"
 #include "common/Utf.h"
 #include "conversion/RtoK.h"
+#include "platform/Paths.h"
 
 namespace tagkana {
 namespace {
 
 void appendLine(FormState& state, platform::FileSystem& files, std::u16string_view outcome) {
-  state.ResultLog += visibleName(files.normalFileName(state.CurPath));
+  // A file the name lookup cannot find (gone, hidden) is named from its
+  // stored path: every line names its file.
+  const std::u16string name = files.normalFileName(state.CurPath);
+  state.ResultLog += visibleName(name.empty() ? platform::namePart(state.CurPath) : name);
   state.ResultLog += outcome;
   state.ResultLog += messages::kLineBreak;
 }
@@ -19,7 +23,7 @@ void appendLine(FormState& state, platform::FileSystem& files, std::u16string_vi
 }  // namespace
 
 void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& library,
-                    platform::FileSystem& files, MessageBoxes& boxes) {
+                    platform::FileSystem& files, MessageBoxes& boxes, Progress& progress) {
   if (boxes.show(messages::kConfirmWriteBack, messages::kConfirmTitle, BoxButtons::OkCancel,
                  BoxIcon::None) != BoxAnswer::Ok) {
     return;
@@ -33,6 +37,8 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
   bool stopped = false;
 
   const int count = List1.ListCount();
+  const int total = selectedCount(List1);
+  int attempted = 0;
   for (state.RowIdx = 0; state.RowIdx < count; ++state.RowIdx) {
     const int r = state.RowIdx;
     if (!List1.Selected(r)) {
@@ -41,7 +47,16 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
     if (static_cast<std::size_t>(r) >= state.FilePaths.size()) {
       throw RuntimeError(std::u16string(messages::kNoPathForRow));
     }
-    state.CurPath = state.FilePaths[static_cast<std::size_t>(r)];
+    const std::u16string& path = state.FilePaths[static_cast<std::size_t>(r)];
+    if (!progress.next(attempted, total, path)) {
+      state.ResultLog += messages::kLogCancelledBefore;
+      state.ResultLog += groupedDecimal(total - attempted);
+      state.ResultLog += messages::kLogCancelledAfter;
+      state.ResultLog += messages::kLineBreak;
+      break;
+    }
+    ++attempted;
+    state.CurPath = path;
     if (!library.getFileTagInfoEX(state.CurPath, record, readBuffer)) {
       appendLine(state, files, messages::kLogReadFailed);
       stopped = true;
@@ -58,6 +73,7 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
     appendLine(state, files, written ? messages::kLogWritten : messages::kLogWriteFailed);
   }
 
+  progress.end();
   boxes.show((stopped ? std::u16string(messages::kWriteBackStopped)
                       : std::u16string(messages::kWriteBackDone)) +
                  std::u16string(messages::kLineBreak) + std::u16string(messages::kLineBreak) +

@@ -27,6 +27,7 @@ inline const QString kMenUnReadonly = QStringLiteral("読み取り禁止の解�
 
 inline const QString kOk = QStringLiteral("OK");
 inline const QString kCancel = QStringLiteral("キャンセル");
+inline const QString kCopy = QStringLiteral("コピー(&C)");
 
 inline const QString kRuntimeError = QStringLiteral("実行時エラー");
 inline const QString kDriveUnreadable = QStringLiteral("ドライブを読み取れませんでした。");

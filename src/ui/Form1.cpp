@@ -9,6 +9,10 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
+#include <QShortcut>
+#include <QStyle>
+#include <QTimer>
 #include <cmath>
 #include <exception>
 
@@ -19,6 +23,7 @@
 #include "platform/Drives.h"
 #include "taglib/Vbmp3Library.h"
 #include "ui/Captions.h"
+#include "ui/ProgressWindow.h"
 #include "ui/QtMessageBoxes.h"
 
 namespace tagkana {
@@ -117,7 +122,48 @@ void Form1::build() {
   wireEvents();
   // The client area starts 7695 x 7575 twips below the menu bar.
   resize(toPixels(7695), toPixels(7575) + menuBar()->sizeHint().height());
+  fitToScreen();
   Form_Load();
+}
+
+// The designed size where it fits the screen's available area, frame
+// included; otherwise that area. Until the window system adds its frame, a
+// title bar's height stands in for it.
+void Form1::fitToScreen() {
+  const QScreen* shown = screen();
+  if (shown == nullptr) {
+    return;
+  }
+  const QRect available = shown->availableGeometry();
+  QSize frame = frameGeometry().size() - size();
+  if (!m_shown && frame.isEmpty()) {
+    const int border = style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    const int titleBar =
+        std::max(style()->pixelMetric(QStyle::PM_TitleBarHeight), 2 * fontMetrics().height());
+    frame = QSize(2 * border, titleBar + 2 * border);
+  }
+  const QSize fitted = size().boundedTo(available.size() - frame);
+  if (fitted != size()) {
+    resize(fitted);
+  }
+  if (m_shown && !available.contains(frameGeometry())) {
+    const QRect outer = frameGeometry();
+    move(std::clamp(outer.left(), available.left(),
+                    std::max(available.left(), available.right() - outer.width() + 1)),
+         std::clamp(outer.top(), available.top(),
+                    std::max(available.top(), available.bottom() - outer.height() + 1)));
+  }
+}
+
+void Form1::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!m_shown) {
+    m_shown = true;
+    // Once the frame is known: at once on most systems, while an X11 window
+    // manager may tell its frame's size a little later.
+    QTimer::singleShot(0, this, [this] { fitToScreen(); });
+    QTimer::singleShot(500, this, [this] { fitToScreen(); });
+  }
 }
 
 void Form1::createControls() {
@@ -242,6 +288,9 @@ void Form1::wireEvents() {
   // Direct connections: a Change runs inside the set that raised it.
   connect(Drive1, &DriveListBox::Change, this, [this] { handle([this] { Drive1_Change(); }); });
   connect(Dir1, &DirListBox::Change, this, [this] { handle([this] { Dir1_Change(); }); });
+  connect(Dir1, &DirListBox::Reopened, this, [this] { handle([this] { Dir1_Change(); }); });
+  auto* f5 = new QShortcut(QKeySequence(Qt::Key_F5), this);
+  connect(f5, &QShortcut::activated, this, [this] { handle([this] { refresh(); }); });
   connect(List1, &PreviewListBox::MouseDown, this,
           [this](int button) { handle([this, button] { List1_MouseDown(button); }); });
   connect(File1, &FileListBox::MouseDown, this,
@@ -272,8 +321,8 @@ void Form1::onClick(QAction* action, std::function<void()> handler) {
           [this, handler = std::move(handler)] { handle(handler); });
 }
 
-void Form1::handle(const std::function<void()>& handler) {
-  if (m_ended) {
+void Form1::handle(const std::function<void()>& handler, bool whileRunning) {
+  if (m_ended || (m_running != nullptr && !whileRunning)) {
     return;
   }
   try {
@@ -285,6 +334,21 @@ void Form1::handle(const std::function<void()>& handler) {
     // preview and the log either.
     showRuntimeError(RuntimeError(fromUtf8(error.what())));
   }
+  if (m_closeAfterRun && m_running == nullptr) {
+    m_closeAfterRun = false;
+    handle([this] { endProgram(); });
+  }
+}
+
+void Form1::runLong(const std::function<void(Progress&)>& command) {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  ProgressWindow progress(this, m_hooks.progressDelay);
+  m_running = &progress;
+  const auto restore = qScopeGuard([this] {
+    m_running = nullptr;
+    QApplication::restoreOverrideCursor();
+  });
+  command(progress);
 }
 
 void Form1::showRuntimeError(const RuntimeError& error) {
@@ -314,7 +378,7 @@ void Form1::Form_Load() {
 }
 
 void Form1::Form_Resize() {
-  handle([this] { m_resize.pass(*m_outerSize, *m_layoutControls, m_formSize); });
+  handle([this] { m_resize.pass(*m_outerSize, *m_layoutControls, m_formSize); }, true);
 }
 
 void Form1::resizeEvent(QResizeEvent* event) {
@@ -335,6 +399,13 @@ void Form1::changeEvent(QEvent* event) {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
+  if (m_running != nullptr) {
+    // The run stops before its next file, shows what it did, then the end.
+    m_running->cancel();
+    m_closeAfterRun = true;
+    event->ignore();
+    return;
+  }
   handle([this] { endProgram(); });
   event->accept();
 }
@@ -365,6 +436,11 @@ void Form1::Dir1_Change() {
   File1->setPath(Dir1->Path());
 }
 
+// F5: the folder and its files as they are now; Reopened brings File1 along.
+void Form1::refresh() {
+  Dir1->setPath(Dir1->Path());
+}
+
 void Form1::List1_MouseDown(int button) {
   if (button == kRightButton) {
     menPopup1->exec(QCursor::pos());
@@ -378,23 +454,31 @@ void Form1::File1_MouseDown(int button) {
 }
 
 void Form1::btnGet_Click() {
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-  TitlePreview(m_state, *m_file1, *m_list1, *m_library, *m_boxes);
+  runLong([this](Progress& progress) {
+    TitlePreview(m_state, *m_file1, *m_list1, *m_library, *m_boxes, progress);
+  });
 }
 
 void Form1::btnChange_Click() {
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-  TitleWriteBack(m_state, *m_list1, *m_library, *m_files, *m_boxes);
+  runLong([this](Progress& progress) {
+    TitleWriteBack(m_state, *m_list1, *m_library, *m_files, *m_boxes, progress);
+  });
 }
 
 void Form1::menUnReadonly_Click() {
-  AttributeReset(m_state, *m_file1, *m_files, *m_boxes);
+  runLong([this](Progress& progress) {
+    AttributeReset(m_state, *m_file1, *m_files, *m_boxes, progress);
+  });
 }
 
+// Setting the drive that is already selected raises no Change, so the folder
+// list is brought to the root on its own.
 void Form1::menStart_Click() {
-  Drive1->setDrive(toQString(m_hooks.systemDrive));
+  const QString root = toQString(m_hooks.systemDrive);
+  Drive1->setDrive(root);
+  if (Dir1->Path() != root) {
+    Dir1->setPath(root);
+  }
   List1->Clear();
 }
 
@@ -402,18 +486,15 @@ void Form1::menClear1_Click() {
   List1->Clear();
 }
 
+// One range operation: row by row, Qt's selection grows quadratically.
 void Form1::selectAllRows(bool selected) {
-  const int last = List1->ListCount() - 1;
-  for (m_state.RowIdx = 0; m_state.RowIdx <= last; ++m_state.RowIdx) {
-    List1->setSelected(m_state.RowIdx, selected);
-  }
+  List1->setAllSelected(selected);
+  m_state.RowIdx = List1->ListCount();
 }
 
 void Form1::selectAllFiles(bool selected) {
-  const int last = File1->ListCount() - 1;
-  for (m_state.FileIdx = 0; m_state.FileIdx <= last; ++m_state.FileIdx) {
-    File1->setSelected(m_state.FileIdx, selected);
-  }
+  File1->setAllSelected(selected);
+  m_state.FileIdx = File1->ListCount();
 }
 
 }  // namespace tagkana

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,15 +21,19 @@ class QPushButton;
 
 namespace tagkana {
 
+class ProgressWindow;
+class Progress;
 class RuntimeError;
 
 // What a test may replace besides the three collaborators. Empty members mean
 // the real thing: the machine's drives, its system drive, and ending the
-// program by leaving the event loop.
+// program by leaving the event loop. A long command shows its progress once
+// it has run for `progressDelay`.
 struct Form1Hooks {
   std::function<std::vector<std::u16string>()> drives;
   std::u16string systemDrive;
   std::function<void()> endProgram;
+  std::chrono::milliseconds progressDelay{500};
 };
 
 // The program's one window. Construction runs Load: the tag library is
@@ -53,6 +58,7 @@ class Form1 : public QMainWindow {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
@@ -64,12 +70,16 @@ class Form1 : public QMainWindow {
   void createControls();
   void createMenus();
   void wireEvents();
+  void fitToScreen();
   void Form_Load();
   void Form_Resize();
 
   // Runs one event handler; a run-time error shows the error box and
-  // abandons the handler. After the end of the program nothing runs.
-  void handle(const std::function<void()>& handler);
+  // abandons the handler. After the end of the program nothing runs, and
+  // while a long command runs nothing else starts (the layout excepted).
+  void handle(const std::function<void()>& handler, bool whileRunning = false);
+  // A command over many files: busy cursor, progress, キャンセル.
+  void runLong(const std::function<void(Progress&)>& command);
   void showRuntimeError(const RuntimeError& error);
   void onClick(QPushButton* button, std::function<void()> handler);
   void onClick(QAction* action, std::function<void()> handler);
@@ -77,6 +87,7 @@ class Form1 : public QMainWindow {
   void endProgram();
   void Drive1_Change();
   void Dir1_Change();
+  void refresh();
   void List1_MouseDown(int button);
   void File1_MouseDown(int button);
   void btnGet_Click();
@@ -97,6 +108,9 @@ class Form1 : public QMainWindow {
   FormState m_state;
   bool m_libraryStarted = false;
   bool m_ended = false;
+  ProgressWindow* m_running = nullptr;
+  bool m_closeAfterRun = false;
+  bool m_shown = false;
 
   DriveListBox* Drive1 = nullptr;
   DirListBox* Dir1 = nullptr;

@@ -1,5 +1,6 @@
 #include "ui/ListControls.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -150,15 +151,23 @@ void DriveListBox::selected(int index) {
 
 DirListBox::DirListBox(QWidget* parent) : QListWidget(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
-  connect(this, &QListWidget::itemActivated, this,
+  // Not itemActivated: under a single-click style it would open on a click.
+  connect(this, &QListWidget::itemDoubleClicked, this,
           [this](QListWidgetItem* item) { writePath(item->data(kRealTextRole).toString()); });
+}
+
+void DirListBox::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (enter && currentItem() != nullptr) {
+    writePath(currentItem()->data(kRealTextRole).toString());
+    event->accept();
+    return;
+  }
+  QListWidget::keyPressEvent(event);
 }
 
 void DirListBox::setPath(const QString& path) {
   const QString folder = absoluteFolder(m_path, path);
-  if (folder == m_path) {
-    return;
-  }
   const std::u16string real = toU16String(folder);
   const std::vector<std::u16string> subfolders = platform::listFolders(real);
 
@@ -175,8 +184,13 @@ void DirListBox::setPath(const QString& path) {
   for (const std::u16string& name : subfolders) {
     addRow(*this, closed, level, name, platform::joinPath(real, name));
   }
+  const bool changed = folder != m_path;
   m_path = folder;
-  emit Change();
+  if (changed) {
+    emit Change();
+  } else {
+    emit Reopened();
+  }
 }
 
 void DirListBox::writePath(const QString& path) {
@@ -231,6 +245,19 @@ void SelectableListBox::setSelected(int index, bool selected) {
   }
 }
 
+void SelectableListBox::setAllSelected(bool selected) {
+  const int rows = count();
+  if (rows == 0) {
+    return;
+  }
+  if (selected) {
+    selectionModel()->select(QItemSelection(model()->index(0, 0), model()->index(rows - 1, 0)),
+                             QItemSelectionModel::ClearAndSelect);
+  } else {
+    selectionModel()->clearSelection();
+  }
+}
+
 // Only the left button selects; the right one is kept for the popup menu, so
 // that opening it never loses the selection it acts on.
 void SelectableListBox::mousePressEvent(QMouseEvent* event) {
@@ -254,11 +281,14 @@ void SelectableListBox::mouseDoubleClickEvent(QMouseEvent* event) {
 FileListBox::FileListBox(QWidget* parent) : SelectableListBox(parent) {
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setContextMenuPolicy(Qt::NoContextMenu);
+  // One-line rows: a folder of 20,000 files need not measure each.
+  setUniformItemSizes(true);
 }
 
 void FileListBox::reread(const QString& path) {
   const std::vector<std::u16string> names =
       platform::listFiles(toU16String(path), toU16String(m_pattern));
+  clearSelection();  // as List1's Clear: Qt would track every selected row
   clear();
   for (const std::u16string& name : names) {
     addRow(*this, QIcon(), 0, name, name);

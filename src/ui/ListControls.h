@@ -54,7 +54,9 @@ class DriveListBox : public QComboBox {
 
 // Dir1: the chain of folders from the drive's root down to the shown folder,
 // then the shown folder's subfolders. Double click or Enter on an entry shows
-// that folder. A change of the folder emits Change before the set returns.
+// that folder, whatever the style's single-click setting; a click selects. A
+// change of the folder emits Change before the set returns; showing the same
+// folder again lists it afresh and emits Reopened instead.
 class DirListBox : public QListWidget {
   Q_OBJECT
   Q_PROPERTY(QString Path READ Path WRITE writePath)
@@ -70,6 +72,10 @@ class DirListBox : public QListWidget {
 
  signals:
   void Change();
+  void Reopened();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void writePath(const QString& path);
@@ -97,6 +103,8 @@ class SelectableListBox : public QListWidget {
   Q_INVOKABLE QString List(int index) const;
   Q_INVOKABLE bool Selected(int index) const;
   Q_INVOKABLE void setSelected(int index, bool selected);
+  // Every row at once, as one change of the selection.
+  void setAllSelected(bool selected);
 
  signals:
   void MouseDown(int button, int shift, int x, int y);

@@ -10,6 +10,7 @@
 #include "support/FakeFileSystem.h"
 #include "support/FakeLists.h"
 #include "support/FakeMessageBoxes.h"
+#include "support/FakeProgress.h"
 #include "support/FakeTagLibrary.h"
 #include "support/TestPaths.h"
 
@@ -65,12 +66,27 @@ TEST(AttributeReset, SetsEverySelectedFileAndSaysNothingAfter) {
   EXPECT_EQ(state.CurPath, u"/m" SEP u"d.mp3");
   EXPECT_EQ(boxes.shown.size(), 1u);
 
+  // Stopped after the first of three selected files.
+  for (const auto* name : {u"a.mp3", u"c.mp3", u"d.mp3"}) {
+    files.add(u"/m" SEP + std::u16string(name), kArchive | kReadOnly);
+  }
+  files.archiveOnlySets.clear();
+  StoppingProgress stop(1);
+  boxes.answers.push_back(BoxAnswer::Ok);
+  AttributeReset(state, File1, files, boxes, stop);
+  EXPECT_EQ(files.archiveOnlySets, (Paths{u"/m" SEP u"a.mp3"}));
+  EXPECT_EQ(files.files[u"/m" SEP u"c.mp3"], kArchive | kReadOnly);
+  EXPECT_EQ(stop.reports.back(), (StoppingProgress::Report{1, 3, u"/m" SEP u"c.mp3"}));
+  EXPECT_EQ(state.CurPath, u"/m" SEP u"a.mp3");
+  EXPECT_EQ(boxes.shown.size(), 2u);
+  files.archiveOnlySets = {u"/m" SEP u"a.mp3", u"/m" SEP u"c.mp3", u"/m" SEP u"d.mp3"};
+
   // Nothing selected: no file touched, still no message afterwards.
   FakeFileList none(u"/m", {u"a.mp3"});
   boxes.answers.push_back(BoxAnswer::Ok);
   AttributeReset(state, none, files, boxes);
   EXPECT_EQ(files.archiveOnlySets.size(), 3u);
-  EXPECT_EQ(boxes.shown.size(), 2u);
+  EXPECT_EQ(boxes.shown.size(), 3u);
 }
 
 TEST(AttributeReset, RootFolderGivesTwoSeparators) {

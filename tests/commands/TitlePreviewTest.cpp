@@ -7,6 +7,7 @@
 
 #include "support/FakeLists.h"
 #include "support/FakeMessageBoxes.h"
+#include "support/FakeProgress.h"
 #include "support/FakeTagLibrary.h"
 #include "support/TestPaths.h"
 
@@ -22,7 +23,9 @@ struct Preview {
   FakeTagLibrary library;
   ScriptedMessageBoxes boxes;
 
-  void run(const FileList& File1) { TitlePreview(state, File1, List1, library, boxes); }
+  void run(const FileList& File1, Progress& progress = noProgress()) {
+    TitlePreview(state, File1, List1, library, boxes, progress);
+  }
 };
 
 TEST(TitlePreview, NumbersSelectedFilesInListOrderWithPathsAtTheirRows) {
@@ -91,6 +94,27 @@ TEST(TitlePreview, StopsAtAFailedReadAndNamesTheFile) {
   EXPECT_EQ(p.boxes.shown[0].title, u"");
   EXPECT_EQ(p.boxes.shown[0].buttons, BoxButtons::Ok);
   EXPECT_EQ(p.boxes.shown[0].icon, BoxIcon::None);
+}
+
+TEST(TitlePreview, StopAskedMidRunKeepsTheRowsAdded) {
+  Preview p;
+  FakeFileList File1(u"/m", {u"a.mp3", u"b.mp3", u"c.mp3", u"d.mp3"});
+  File1.select({0, 2, 3});
+  for (const auto* name : {u"a.mp3", u"b.mp3", u"c.mp3", u"d.mp3"}) {
+    p.library.addFile(u"/m" SEP + std::u16string(name), u"ka");
+  }
+  StoppingProgress stop(1);
+
+  p.run(File1, stop);
+
+  EXPECT_EQ(stop.reports, (std::vector<StoppingProgress::Report>{{0, 3, u"/m" SEP u"a.mp3"},
+                                                                 {1, 3, u"/m" SEP u"c.mp3"}}));
+  EXPECT_EQ(p.List1.rows, (Rows{u"1. ka → か"}));
+  EXPECT_EQ(p.library.readPaths(), (Paths{u"/m" SEP u"a.mp3"}));
+  EXPECT_EQ(p.state.FilePaths, (Paths{u"/m" SEP u"a.mp3"}));
+  EXPECT_EQ(p.state.CurPath, u"/m" SEP u"a.mp3");  // the last file handled
+  EXPECT_EQ(stop.ends, 1);
+  EXPECT_TRUE(p.boxes.shown.empty());
 }
 
 TEST(TitlePreview, SecondRunStartsOverAndLeavesLaterPathsAlone) {

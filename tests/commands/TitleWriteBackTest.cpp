@@ -10,6 +10,7 @@
 #include "support/FakeFileSystem.h"
 #include "support/FakeLists.h"
 #include "support/FakeMessageBoxes.h"
+#include "support/FakeProgress.h"
 #include "support/FakeTagLibrary.h"
 #include "support/TestPaths.h"
 
@@ -39,9 +40,9 @@ struct WriteBack {
     files.add(path, attributes);
   }
 
-  void run(BoxAnswer answer = BoxAnswer::Ok) {
+  void run(BoxAnswer answer = BoxAnswer::Ok, Progress& progress = noProgress()) {
     boxes.answers.push_back(answer);
-    TitleWriteBack(state, List1, library, files, boxes);
+    TitleWriteBack(state, List1, library, files, boxes, progress);
   }
 
   const ShownBox& lastBox() const { return boxes.shown.back(); }
@@ -174,16 +175,61 @@ TEST(TitleWriteBack, StopsAtAFailedReadAndSaysSo) {
   EXPECT_EQ(w.lastBox().title, u"");
 }
 
-TEST(TitleWriteBack, HiddenFilesAreLoggedWithoutAName) {
+TEST(TitleWriteBack, EveryLineNamesItsFile) {
   WriteBack w;
   w.addRow(u"/m" SEP u".a.mp3", u"いち", platform::kArchive | platform::kHidden);
   w.addRow(u"/m" SEP u".b.mp3", u"に",
            platform::kArchive | platform::kHidden | platform::kReadOnly);
-  w.List1.select({0, 1});
+  // Deleted after the preview: named from the stored path.
+  w.addRow(u"/m" SEP u"gone.mp3", u"さん");
+  w.files.files.erase(u"/m" SEP u"gone.mp3");
+  w.library.files[u"/m" SEP u"gone.mp3"].readable = false;
+  w.List1.select({0, 1, 2});
 
   w.run();
 
-  EXPECT_EQ(w.state.ResultLog, u"　成功\r\n　読みとり専用のため失敗\r\n");
+  EXPECT_EQ(w.state.ResultLog,
+            u".a.mp3　成功\r\n.b.mp3　読みとり専用のため失敗\r\n"
+            u"gone.mp3　タグ情報を読み取れないため中断\r\n");
+}
+
+TEST(TitleWriteBack, StopAskedMidRunKeepsWhatWasWrittenAndCountsTheRest) {
+  WriteBack w;
+  for (const auto* name : {u"a", u"b", u"c", u"d", u"e", u"f"}) {
+    w.addRow(u"/m" SEP + std::u16string(name) + u".mp3", u"ichi");
+  }
+  w.state.ResultLog = u"x.mp3　成功\r\n";
+  w.List1.select({0, 2, 3, 4, 5});
+  StoppingProgress stop(2);  // after a and c
+
+  w.run(BoxAnswer::Ok, stop);
+
+  EXPECT_EQ(stop.reports, (std::vector<StoppingProgress::Report>{{0, 5, u"/m" SEP u"a.mp3"},
+                                                                 {1, 5, u"/m" SEP u"c.mp3"},
+                                                                 {2, 5, u"/m" SEP u"d.mp3"}}));
+  EXPECT_EQ(w.library.readPaths(), (Paths{u"/m" SEP u"a.mp3", u"/m" SEP u"c.mp3"}));
+  EXPECT_EQ(w.library.writtenPaths(), (Paths{u"/m" SEP u"a.mp3", u"/m" SEP u"c.mp3"}));
+  const std::u16string log =
+      u"x.mp3　成功\r\na.mp3　成功\r\nc.mp3　成功\r\n"
+      u"キャンセルのため、選択された 3 件は処理していません\r\n";
+  EXPECT_EQ(w.state.ResultLog, log);
+  EXPECT_EQ(w.state.CurPath, u"/m" SEP u"c.mp3");
+  EXPECT_EQ(stop.ends, 1);
+  ASSERT_EQ(w.boxes.shown.size(), 2u);
+  EXPECT_EQ(w.lastBox().text, u"完了しました\r\n\r\n" + log);
+
+  // Stopped before the first file: nothing read; large counts are grouped.
+  WriteBack many;
+  many.addRow(u"/m" SEP u"a.mp3", u"ichi");
+  many.state.FilePaths.resize(12345, u"/m" SEP u"a.mp3");
+  many.List1.rows.resize(12345, u"row");
+  for (int i = 0; i < 12345; ++i) {
+    many.List1.selected.insert(i);
+  }
+  StoppingProgress atOnce(0);
+  many.run(BoxAnswer::Ok, atOnce);
+  EXPECT_TRUE(many.library.calls.empty());
+  EXPECT_EQ(many.state.ResultLog, u"キャンセルのため、選択された 12,345 件は処理していません\r\n");
 }
 
 TEST(TitleWriteBack, RecordTravelsFromReadToWriteWithOnlyTheTitleReplaced) {

@@ -4,12 +4,19 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
+#include <fstream>
+#include <functional>
 #include <memory>
 
 #include "common/RuntimeError.h"
@@ -39,7 +46,8 @@ QString q(const std::filesystem::path& path) {
 // Two folders stand for the system drive ("C") and another drive ("D").
 struct Window {
   explicit Window(FakeTagLibrary& lib, std::vector<std::u16string> extraDrives = {},
-                  std::u16string system = {})
+                  std::u16string system = {},
+                  std::chrono::milliseconds progressDelay = std::chrono::milliseconds(500))
       : library(lib) {
     c.createFile(u"b.mp3");
     c.createFile(u"A.MP3");
@@ -55,6 +63,7 @@ struct Window {
     hooks.drives = [driveList] { return driveList; };
     hooks.systemDrive = system.empty() ? c.path().u16string() : system;
     hooks.endProgram = [this] { ++ends; };
+    hooks.progressDelay = progressDelay;
     form = std::make_unique<Form1>(library, boxes, files, std::move(hooks));
     form->show();
   }
@@ -306,18 +315,19 @@ TEST(Form1, UnreadableDriveGoesBackToTheShownFolder) {
   EXPECT_FALSE(w.form->ended());
 }
 
-TEST(Form1, StartGoesBackToTheSystemDriveAndEmptiesList1) {
+TEST(Form1, StartGoesBackToTheSystemDrivesRootAndEmptiesList1) {
   FakeTagLibrary library;
   Window w(library);
   const QString sub = q(w.c.path() / "sub");
-  // Drive1 already shows the system drive: Dir1 and File1 stay.
+  // Drive1 already shows the system drive: Dir1 and File1 come back all the same.
   w.child("Drive1")->setProperty("Drive", q(w.c.path()));
   w.child("Dir1")->setProperty("Path", sub);
   w.addRow(QStringLiteral("1. a → あ"));
   w.trigger("menStart");
   EXPECT_EQ(w.text("Drive1", "Drive"), q(w.c.path()));
-  EXPECT_EQ(w.text("Dir1", "Path"), sub);
-  EXPECT_EQ(w.text("File1", "Path"), sub);
+  EXPECT_EQ(w.text("Dir1", "Path"), q(w.c.path()));
+  EXPECT_EQ(w.text("File1", "Path"), q(w.c.path()));
+  EXPECT_EQ(w.count("File1"), 3);
   EXPECT_EQ(w.count("List1"), 0);
 
   // Another drive: everything comes back to the system drive.
@@ -533,6 +543,263 @@ TEST(Form1, ResizeLaysTheControlsOutInPixels) {
   EXPECT_EQ(w.form->formSize().FormWidth, 6210);
   EXPECT_EQ(w.form->formSize().FormHeight, 6210);
   EXPECT_EQ(w.child<QWidget>("Dir1")->width(), 138);
+}
+
+TEST(Form1, SelectAllCoversTwentyThousandRowsInOneChange) {
+  FakeTagLibrary library;
+  Window w(library);
+  TempFolder many;
+  constexpr int kRows = 20000;
+  for (int i = 0; i < kRows; ++i) {
+    std::ofstream(many.path() / ("f" + std::to_string(100000 + i) + ".mp3"));
+  }
+  w.child("Dir1")->setProperty("Path", q(many.path()));
+  ASSERT_EQ(w.count("File1"), kRows);
+  for (int i = 0; i < kRows; ++i) {
+    w.addRow(QStringLiteral("%1. a → あ").arg(i + 1));
+  }
+  const auto all = [&](const char* list, bool value) {
+    return w.selection(list) == std::vector<bool>(kRows, value);
+  };
+
+  for (const char* list : {"File1", "List1"}) {
+    // A scattered selection first: the range replaces it whole.
+    w.select(list, 3);
+    w.select(list, 12345);
+    w.select(list, kRows - 1);
+    QSignalSpy changes(w.child<QListWidget>(list), &QListWidget::itemSelectionChanged);
+    const bool files = QLatin1String(list) == QLatin1String("File1");
+    w.trigger(files ? "menSelectall2" : "menSelectall1");
+    EXPECT_TRUE(all(list, true)) << list;
+    EXPECT_EQ(changes.count(), 1) << list;
+    w.trigger(files ? "menUnselectall2" : "menUnselectall1");
+    EXPECT_TRUE(all(list, false)) << list;
+    EXPECT_EQ(changes.count(), 2) << list;
+    EXPECT_EQ(w.count(list), kRows) << list;
+  }
+  w.click("btnSelectall");
+  EXPECT_TRUE(all("List1", true));
+  EXPECT_TRUE(all("File1", false));
+  w.select("List1", 7, false);  // a click after the range still counts
+  EXPECT_FALSE(w.selected("List1", 7));
+  EXPECT_TRUE(w.selected("List1", 8));
+  w.click("btnClear");
+  EXPECT_TRUE(all("List1", false));
+  EXPECT_EQ(w.entry("List1", kRows - 1), QStringLiteral("20000. a → あ"));
+}
+
+// A tag library that lets a test act in the middle of a run, as a user would
+// between two files.
+struct SteeredLibrary : FakeTagLibrary {
+  std::function<void(int)> onRead;   // with the 1-based number of the read
+  std::function<void(int)> onWrite;  // likewise for writes
+  int reads = 0;
+  int written = 0;
+  bool getFileTagInfoEX(std::u16string_view path, TagRecord& record,
+                        AnsiTagRecord& buffer) override {
+    const bool ok = FakeTagLibrary::getFileTagInfoEX(path, record, buffer);
+    if (onRead) {
+      onRead(++reads);
+    }
+    return ok;
+  }
+  bool setTagInfoEX(std::u16string_view path, TagRecord& record, AnsiTagRecord& buffer,
+                    std::int32_t version, std::int32_t keepV1) override {
+    const bool ok = FakeTagLibrary::setTagInfoEX(path, record, buffer, version, keepV1);
+    if (onWrite) {
+      onWrite(++written);
+    }
+    return ok;
+  }
+};
+
+QWidget* progressBox() {
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (top->objectName() == QLatin1String("Progress") && top->isVisible()) {
+      return top;
+    }
+  }
+  return nullptr;
+}
+
+void clickCancel() {
+  QWidget* box = progressBox();
+  ASSERT_NE(box, nullptr);
+  QTest::mouseClick(box->findChild<QPushButton*>(QStringLiteral("btnCancel")), Qt::LeftButton);
+}
+
+TEST(Form1, CancelStopsAPreviewAndAWriteBackBeforeTheirNextFile) {
+  SteeredLibrary library;
+  Window w(library, {}, {}, std::chrono::milliseconds(0));
+  TempFolder music;
+  const std::vector<std::u16string> names = {u"a", u"b", u"c", u"d", u"e", u"f", u"g", u"h"};
+  for (const auto& name : names) {
+    music.createFile(name + u".mp3");
+    library.addFile(music.pathOf(name + u".mp3"), u"ka");
+  }
+  w.child("Dir1")->setProperty("Path", q(music.path()));
+  w.trigger("menSelectall2");
+
+  QString count;
+  QString file;
+  library.onRead = [&](int read) {
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    if (read == 1) {
+      QWidget* box = progressBox();
+      ASSERT_NE(box, nullptr);
+      count = box->findChild<QLabel*>(QStringLiteral("lblCount"))->text();
+      file = box->findChild<QLabel*>(QStringLiteral("lblFile"))->text();
+      // Nothing else starts while the preview runs.
+      w.child<QPushButton>("btnChange")->click();
+      w.child<QPushButton>("btnGet")->click();
+      w.trigger("menClear1");
+    }
+    if (read == 3) {
+      clickCancel();
+    }
+  };
+  w.click("btnGet");
+  EXPECT_EQ(count, QStringLiteral("0 / 8"));
+  EXPECT_TRUE(file.endsWith(QStringLiteral("a.mp3"))) << file.toStdString();
+  EXPECT_EQ(library.reads, 3);
+  ASSERT_EQ(w.count("List1"), 3);  // the rows added stay
+  EXPECT_EQ(w.entry("List1", 2), QStringLiteral("3. ka → か"));
+  EXPECT_EQ(w.form->state().FilePaths.size(), 3u);
+  EXPECT_TRUE(w.boxes.shown.empty());
+  EXPECT_EQ(progressBox(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+  // A full preview, then a write-back stopped after its third file.
+  library.onRead = nullptr;
+  w.click("btnGet");
+  ASSERT_EQ(w.count("List1"), 8);
+  for (const auto& name : names) {
+    w.files.add(music.pathOf(name + u".mp3"));
+  }
+  library.calls.clear();
+  library.onWrite = [&](int write) {
+    if (write == 3) {
+      clickCancel();
+    }
+  };
+  w.click("btnSelectall");
+  w.boxes.answers = {BoxAnswer::Ok};
+  w.click("btnChange");
+  EXPECT_EQ(library.writtenPaths(),
+            (std::vector<std::u16string>{music.pathOf(u"a.mp3"), music.pathOf(u"b.mp3"),
+                                         music.pathOf(u"c.mp3")}));
+  EXPECT_EQ(library.readPaths().size(), 3u);  // the files after it untouched
+  const std::u16string log =
+      u"a.mp3　成功\r\nb.mp3　成功\r\nc.mp3　成功\r\n"
+      u"キャンセルのため、選択された 5 件は処理していません\r\n";
+  EXPECT_EQ(w.form->state().ResultLog, log);
+  ASSERT_EQ(w.boxes.shown.size(), 2u);
+  EXPECT_EQ(w.boxes.shown[1].text, u"完了しました\r\n\r\n" + log);
+
+  // Closing the window during a run stops it; the program ends after its box.
+  library.onWrite = [&](int write) {
+    if (write == 4) {
+      w.form->close();
+    }
+  };
+  w.boxes.answers = {BoxAnswer::Ok};
+  w.click("btnChange");
+  EXPECT_EQ(library.writtenPaths().size(), 4u);
+  EXPECT_EQ(w.boxes.shown.size(), 4u);
+  EXPECT_EQ(w.ends, 1);
+  EXPECT_EQ(library.frees, 1);
+}
+
+// A desktop whose lists open an item on one click (KDE's default).
+class SingleClickStyle : public QProxyStyle {
+ public:
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* returned) const override {
+    if (hint == QStyle::SH_ItemView_ActivateItemOnSingleClick) {
+      return 1;
+    }
+    return QProxyStyle::styleHint(hint, option, widget, returned);
+  }
+};
+
+TEST(Form1, FolderListOpensOnDoubleClickOrEnterOnly) {
+  FakeTagLibrary library;
+  Window w(library);
+  std::filesystem::create_directory(w.c.path() / "sub" / "deeper");
+  auto* dir = w.child<QListWidget>("Dir1");
+  SingleClickStyle style;
+  dir->setStyle(&style);
+  QSignalSpy activated(dir, &QListWidget::itemActivated);
+  const auto rowOf = [dir](const QString& text) {
+    const auto found = dir->findItems(text, Qt::MatchEndsWith);
+    return found.isEmpty() ? nullptr : found.first();
+  };
+  QListWidgetItem* sub = rowOf(QStringLiteral("sub"));
+  ASSERT_NE(sub, nullptr);
+  w.select("File1", 1);
+
+  QTest::mouseClick(dir->viewport(), Qt::LeftButton, {}, dir->visualItemRect(sub).center());
+  EXPECT_EQ(activated.count(), 1);  // the style asked for it
+  EXPECT_EQ(dir->currentItem(), sub);
+  EXPECT_EQ(w.text("Dir1", "Path"), q(w.c.path()));
+  EXPECT_TRUE(w.selected("File1", 1));  // the user's selection survives
+
+  QTest::mouseDClick(dir->viewport(), Qt::LeftButton, {}, dir->visualItemRect(sub).center());
+  EXPECT_EQ(w.text("Dir1", "Path"), q(w.c.path() / "sub"));
+  EXPECT_EQ(w.text("File1", "Path"), q(w.c.path() / "sub"));
+
+  QListWidgetItem* deeper = rowOf(QStringLiteral("deeper"));
+  ASSERT_NE(deeper, nullptr);
+  dir->setCurrentItem(deeper);
+  QTest::keyClick(dir, Qt::Key_Return);
+  EXPECT_EQ(w.text("Dir1", "Path"), q(w.c.path() / "sub" / "deeper"));
+  dir->setStyle(nullptr);
+}
+
+TEST(Form1, FileListRereadsOnF5AndWhenItsFolderIsOpenedAgain) {
+  FakeTagLibrary library;
+  Window w(library);
+  QApplication::setActiveWindow(w.form.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w.form.get()));
+  ASSERT_EQ(w.count("File1"), 3);
+  std::filesystem::remove(w.c.path() / "b.mp3");
+  QTest::keyClick(w.form.get(), Qt::Key_F5);
+  EXPECT_EQ(w.count("File1"), 2);
+  EXPECT_EQ(w.entry("File1", 1), QStringLiteral("c.Mp3"));
+
+  w.c.createFile(u"new.mp3");
+  auto* dir = w.child<QListWidget>("Dir1");
+  const auto current = dir->findItems(q(w.c.path().filename()), Qt::MatchEndsWith);
+  ASSERT_FALSE(current.isEmpty());
+  const QPoint at = dir->visualItemRect(current.first()).center();
+  QTest::mouseClick(dir->viewport(), Qt::LeftButton, {}, at);
+  EXPECT_EQ(w.count("File1"), 2);  // a click only selects
+  QTest::mouseDClick(dir->viewport(), Qt::LeftButton, {}, at);
+  EXPECT_EQ(w.count("File1"), 3);
+  EXPECT_EQ(w.entry("File1", 2), QStringLiteral("new.mp3"));
+  EXPECT_EQ(w.text("Dir1", "Path"), q(w.c.path()));
+  EXPECT_TRUE(w.boxes.shown.empty());
+}
+
+// Also run with QT_SCALE_FACTOR=2 on a 1600 x 1000 screen, where the
+// designed size does not fit.
+TEST(Form1Screen, FirstWindowFitsTheAvailableArea) {
+  FakeTagLibrary library;
+  Window w(library);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w.form.get()));
+  QApplication::processEvents();
+  const QRect available = w.form->screen()->availableGeometry();
+  const QSize designed(513, 505 + w.form->menuBar()->height());
+  const QSize frame = w.form->frameGeometry().size() - w.form->size();
+  EXPECT_TRUE(available.contains(w.form->frameGeometry()))
+      << w.form->frameGeometry().height() << " in " << available.height();
+  if ((designed + frame).height() <= available.height()) {
+    EXPECT_EQ(w.form->size(), designed);
+  } else {
+    EXPECT_LT(w.form->height(), designed.height());
+    const QWidget* end = w.child<QWidget>("btnEnd");
+    EXPECT_LE(end->mapTo(w.form.get(), QPoint(0, end->height())).y(), w.form->height());
+  }
 }
 
 }  // namespace

@@ -23,3 +23,9 @@ if(TARGET tagkana_needs_missing)
     ui_tests PRIVATE TAGKANA_NEEDS_MISSING="$<TARGET_FILE_NAME:tagkana_needs_missing>")
   set_property(TARGET ui_tests APPEND PROPERTY BUILD_RPATH "\$ORIGIN")
 endif()
+
+# The first window on a 1600 x 1000 screen at twice the scale, where its
+# designed size does not fit.
+add_test(NAME Form1Screen.ScaleFactor2 COMMAND ui_tests --gtest_filter=Form1Screen.*)
+set_tests_properties(Form1Screen.ScaleFactor2 PROPERTIES ENVIRONMENT
+  "QT_QPA_PLATFORM=offscreen:configfile=${CMAKE_CURRENT_LIST_DIR}/screen-1600x1000.json;QT_SCALE_FACTOR=2")

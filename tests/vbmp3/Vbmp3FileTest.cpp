@@ -162,6 +162,13 @@ TEST_F(Vbmp3Files, FallbacksWhereTheSystemLacksAFeature) {
            return -1;
          };
        }},
+      {"no locks (some network file systems)",
+       [](sys::Calls& c) {
+         c.flock = [](int, int) {
+           errno = ENOLCK;
+           return -1;
+         };
+       }},
       {"no holes to find",
        [](sys::Calls& c) {
          c.lseek = [](int, off_t, int) -> off_t {

@@ -107,11 +107,12 @@ TEST(Vbmp3Win32, WriteBackRefusesReadOnlyFilesAndWritesTheOthers) {
   expected = record("kaze", "");
   expected.replace(0, 128, writtenTitle("\x82\xA9\x82\xBA"));  // かぜ
   EXPECT_EQ(contents(hidden), expected);
-  // The hidden file is written, but the name lookup does not find it.
+  // The hidden file is written; the name lookup does not find it, so its line
+  // names it from its path.
   EXPECT_EQ(state.ResultLog,
             u"さくら.mp3　成功\r\n"
             u"hana.mp3　読みとり専用のため失敗\r\n"
-            u"　成功\r\n");
+            u"kaze.mp3　成功\r\n");
   ASSERT_EQ(boxes.shown.size(), 2u);
   EXPECT_EQ(boxes.shown[1].text, u"完了しました\r\n\r\n" + state.ResultLog);
 

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <chrono>
+#include <memory>
+
+#include "commands/Progress.h"
+
+class QDialog;
+class QLabel;
+class QProgressBar;
+class QWidget;
+
+namespace tagkana {
+
+// Keeps the window alive through a long command run between events. Once the
+// run has taken `delay`, a modal box "Progress" shows the count ("1,234 /
+// 20,000"), the file being worked on and a キャンセル button (btnCancel) that
+// stops the run before its next file. Before that, events are handled without
+// user input, so nothing else can start.
+class ProgressWindow final : public Progress {
+ public:
+  ProgressWindow(QWidget* owner, std::chrono::milliseconds delay);
+  ~ProgressWindow() override;
+
+  bool next(int done, int total, std::u16string_view path) override;
+  void end() override;
+  // As the キャンセル button does.
+  void cancel() { m_cancelled = true; }
+
+ private:
+  void show();
+
+  QWidget* m_owner;
+  std::chrono::milliseconds m_delay;
+  QElapsedTimer m_started;
+  QElapsedTimer m_sinceEvents;
+  std::unique_ptr<QDialog> m_dialog;
+  QLabel* m_count = nullptr;
+  QLabel* m_file = nullptr;
+  QProgressBar* m_bar = nullptr;
+  bool m_cancelled = false;
+};
+
+}  // namespace tagkana
