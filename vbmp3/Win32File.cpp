@@ -135,6 +135,14 @@ std::string finalPath(HANDLE h) {
   }
 }
 
+std::wstring fullPath(const std::wstring& path) {
+  std::wstring full(32768, L'\0');
+  const DWORD n =
+      GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  full.resize(n < full.size() ? n : 0);
+  return full;
+}
+
 bool flush(int fd) {
   return FlushFileBuffers(handleOf(fd)) != 0;
 }
@@ -307,10 +315,7 @@ std::optional<LockedFile> LockedFile::open(const char* path, bool forWrite) {
   f.m_fd = openShared(given, accessFor(forWrite), shareFor(forWrite));
   if (!f.m_fd && GetLastError() == ERROR_FILE_NOT_FOUND) {
     // A replace cut short after the old file went: the new one is complete.
-    std::wstring full(32768, L'\0');
-    const DWORD n =
-        GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    full.resize(n < full.size() ? n : 0);
+    const std::wstring full = fullPath(given);
     const std::wstring temp = tempBeside(toUtf8(full));
     if (!full.empty() && exists(temp) &&
         MoveFileExW(temp.c_str(), full.c_str(), MOVEFILE_WRITE_THROUGH)) {
@@ -320,8 +325,12 @@ std::optional<LockedFile> LockedFile::open(const char* path, bool forWrite) {
   if (!f.m_fd || !describe(handleOf(f.fd()), f.m_info)) {
     return std::nullopt;
   }
-  // Through links to the file itself, which is what gets replaced.
+  // Through links to the file itself, which is what gets replaced; some
+  // network file systems cannot say, and then the name given is the file.
   f.m_path = finalPath(handleOf(f.fd()));
+  if (f.m_path.empty()) {
+    f.m_path = toUtf8(fullPath(given));
+  }
   if (f.m_path.empty()) {
     return std::nullopt;
   }
