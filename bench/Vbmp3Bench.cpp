@@ -181,7 +181,7 @@ void report(const Set& set) {
   });
   std::printf(
       "%-6s fits      TagLib %7.3f ms  +fdatasync %7.3f ms  VBMP3 %7.3f ms  speed-up %.2f / "
-      "%.2f  write/read %.2f\n",
+      "%.2f  write alone/read %.2f\n",
       set.name.c_str(), taglibFit, taglibSynced, ourFit, taglibFit / ourFit, taglibSynced / ourFit,
       (ourFit - ourRead) / ourRead);
 }
