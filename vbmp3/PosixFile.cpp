@@ -133,21 +133,6 @@ bool removeName(int dir, const std::string& name) {
   return os().unlinkat(dir, name.c_str(), 0) == 0 || errno == ENOENT;
 }
 
-std::string decorated(std::string_view name, std::string_view suffix) {
-  std::string out = "." + std::string(name) + ".vbmp3-" + std::string(suffix);
-  if (out.size() <= 255) {
-    return out;
-  }
-  // Too long a name to decorate: a hash of it stands in.
-  std::uint64_t h = 14695981039346656037ull;
-  for (const char c : name) {
-    h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-  }
-  char hex[17];
-  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
-  return ".vbmp3-" + std::string(hex) + "-" + std::string(suffix);
-}
-
 // Copies bytes in the kernel where it can (no trip through user space, and
 // a reflink on file systems that share extents), else through a buffer.
 bool copyBytes(int from, off_t fromOffset, int to, off_t toOffset, off_t size) {
@@ -491,14 +476,6 @@ bool preadExact(int fd, void* buffer, std::size_t size, off_t offset) {
 bool pwriteExact(int fd, const void* buffer, std::size_t size, off_t offset) {
   bool failed = false;
   return transfer(fd, static_cast<const char*>(buffer), size, offset, os().pwrite, failed) == size;
-}
-
-std::string journalName(std::string_view fileName) {
-  return decorated(fileName, "journal");
-}
-
-std::string tempName(std::string_view fileName) {
-  return decorated(fileName, "new");
 }
 
 std::optional<LockedFile> LockedFile::open(const char* path, bool forWrite) {

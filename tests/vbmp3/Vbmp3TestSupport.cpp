@@ -1,15 +1,21 @@
 #include "Vbmp3TestSupport.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <grp.h>
 #include <pwd.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 
 #include "vbmp3.h"
@@ -17,14 +23,25 @@
 namespace vbmp3test {
 
 TempDir::TempDir(const std::string& base) {
-  std::string pattern =
-      ((base.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(base)) /
-       "vbmp3-test-XXXXXX")
-          .string();
+  const auto parent =
+      base.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(base);
+#ifdef _WIN32
+  std::random_device random;
+  for (int attempt = 0; m_path.empty(); ++attempt) {
+    const auto folder = parent / ("vbmp3-test-" + std::to_string(random()));
+    if (std::filesystem::create_directory(folder)) {
+      m_path = folder.string();
+    } else if (attempt == 100) {
+      throw std::runtime_error("no temporary folder");
+    }
+  }
+#else
+  std::string pattern = (parent / "vbmp3-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) {
     throw std::runtime_error("mkdtemp failed");
   }
   m_path = pattern;
+#endif
 }
 
 TempDir::~TempDir() {
@@ -96,6 +113,24 @@ bool writeTitle(const std::string& path, std::string_view title, std::int32_t ve
   return vbmp3_setTagInfoEX(path.c_str(), r.data(), version, keepV1) != 0;
 }
 
+#ifdef _WIN32
+std::uint64_t fileId(const std::string& path) {
+  const HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool known = h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h, &info);
+  if (h != INVALID_HANDLE_VALUE) {
+    CloseHandle(h);
+  }
+  return known ? (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow : 0;
+}
+#else
+std::uint64_t fileId(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_ino) : 0;
+}
+
 uid_t nobodyUid() {
   const passwd* pw = ::getpwnam("nobody");
   return pw ? pw->pw_uid : 65534;
@@ -125,5 +160,7 @@ int inChild(const std::function<int()>& body, bool asNobody) {
   }
   return WEXITSTATUS(status);
 }
+
+#endif
 
 }  // namespace vbmp3test

@@ -47,11 +47,17 @@ bool readRecord(const std::string& path, Record& r);
 bool writeTitle(const std::string& path, std::string_view title, std::int32_t version = 0,
                 std::int32_t keepV1 = 1);
 
+// What tells one file from another on its volume: the inode, or the file
+// index on Windows.
+std::uint64_t fileId(const std::string& path);
+
+#ifndef _WIN32
 // Runs `body` in a child process (as user nobody when asked) and returns its
 // exit code, or -1 when it did not exit normally.
 int inChild(const std::function<int()>& body, bool asNobody = false);
 uid_t nobodyUid();
 gid_t nobodyGid();
 bool runningAsRoot();
+#endif
 
 }  // namespace vbmp3test

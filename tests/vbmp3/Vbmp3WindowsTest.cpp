@@ -1,0 +1,102 @@
+// The write path on Windows: what the sharing modes, the attributes, the
+// links and the names of a file ask of it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "Mp3Fixture.h"
+#include "Vbmp3TestSupport.h"
+
+namespace vbmp3test {
+namespace {
+
+// Long enough that the tag must grow, so that the write makes a new file.
+const std::string kLongTitle(80, 'L');
+
+std::string song(std::string_view title, std::size_t padding = 0) {
+  return Id3v2(3).frame("TIT2", latin1Text(title)).padding(padding).render() + mpegFrames(30);
+}
+
+std::string titleOf(const std::string& path) {
+  Record r{};
+  return readRecord(path, r) ? slot(r, kTitle) : "(unreadable)";
+}
+
+TEST(Vbmp3Windows, FilesOthersHoldOrProtectAreLeftAlone) {
+  TempDir dir;
+  const std::string content = song("t");
+
+  const std::string readOnly = dir.file("read-only.mp3");
+  writeFile(readOnly, content);
+  ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(titleOf(readOnly), "t");
+  EXPECT_FALSE(writeTitle(readOnly, "x"));
+  EXPECT_EQ(readFile(readOnly), content);
+  ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL));
+
+  // Another program has the file open, sharing everything: it still reads,
+  // but the write fails rather than edit under it, and succeeds once the
+  // file is let go.
+  const std::string held = dir.file("held.mp3");
+  writeFile(held, content);
+  const HANDLE other = CreateFileA(held.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(titleOf(held), "t");
+  EXPECT_FALSE(writeTitle(held, kLongTitle));
+  EXPECT_EQ(readFile(held), content);
+  CloseHandle(other);
+  EXPECT_TRUE(writeTitle(held, kLongTitle));
+  EXPECT_EQ(titleOf(held), kLongTitle);
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"held.mp3", "read-only.mp3"}));
+}
+
+TEST(Vbmp3Windows, HardLinksAreNeverSplit) {
+  TempDir dir;
+  const std::string first = dir.file("first.mp3");
+  const std::string second = dir.file("second.mp3");
+  writeFile(first, song("t", 20));
+  ASSERT_TRUE(CreateHardLinkA(second.c_str(), first.c_str(), nullptr));
+  // In place, both names see it.
+  EXPECT_TRUE(writeTitle(first, "x"));
+  EXPECT_EQ(titleOf(second), "x");
+  // A new file would leave the other name behind.
+  const std::string before = readFile(first);
+  EXPECT_FALSE(writeTitle(first, kLongTitle));
+  EXPECT_EQ(readFile(first), before);
+  EXPECT_EQ(readFile(second), before);
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"first.mp3", "second.mp3"}));
+}
+
+TEST(Vbmp3Windows, AnsiPathsAndLeftoversOfAWriteCutShort) {
+  TempDir dir;
+  // The path arrives in the ANSI code page: "あ" in code page 932 here.
+  ASSERT_EQ(GetACP(), 932u);
+  const std::string ansi = dir.file("\x82\xA0.mp3");
+  const auto wide = std::filesystem::path(dir.path()) / std::filesystem::path(L"\u3042.mp3");
+  writeFile(ansi, song("t"));
+  ASSERT_TRUE(std::filesystem::exists(wide));
+  EXPECT_TRUE(writeTitle(ansi, kLongTitle));
+  EXPECT_EQ(titleOf(ansi), kLongTitle);
+  EXPECT_EQ(std::filesystem::directory_iterator(dir.path())->path(), wide);
+
+  // Killed inside the replace, after the old file went: the new one is
+  // complete and takes the name at the next access. (The name of the copy
+  // beside the file is the library's own.)
+  const std::string path = dir.file("song.mp3");
+  const std::string copy = dir.file(".song.mp3.vbmp3-new");
+  writeFile(copy, song("new"));
+  EXPECT_EQ(titleOf(path), "new");
+  EXPECT_FALSE(std::filesystem::exists(copy));
+  // Killed while copying: the half copy goes, the file stays.
+  writeFile(copy, "half a copy");
+  EXPECT_EQ(titleOf(path), "new");
+  EXPECT_FALSE(std::filesystem::exists(copy));
+  EXPECT_EQ(readFile(path), song("new"));
+}
+
+}  // namespace
+}  // namespace vbmp3test

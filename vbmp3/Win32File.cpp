@@ -1,0 +1,386 @@
+// The write path's file handling on Windows, behind the same interface as on
+// POSIX. A descriptor here is a file HANDLE: Windows keeps handle values
+// within 32 bits so that they can cross between 32- and 64-bit processes.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <thread>
+#include <vector>
+
+#include "PosixFile.h"
+
+namespace vbmp3 {
+namespace {
+
+constexpr off_t kPage = 4096;
+constexpr std::size_t kChunk = 1 << 20;
+// Another program (or a write of ours) holds a file at most this long before
+// we give up on it.
+constexpr auto kSharingPatience = std::chrono::seconds(3);
+
+HANDLE handleOf(int fd) {
+  return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd));
+}
+
+UniqueFd adopt(HANDLE handle) {
+  const auto value = reinterpret_cast<std::intptr_t>(handle);
+  if (handle == INVALID_HANDLE_VALUE || value < 0 || value > INT_MAX) {
+    if (handle != INVALID_HANDLE_VALUE) {
+      CloseHandle(handle);
+    }
+    return UniqueFd();
+  }
+  return UniqueFd(static_cast<int>(value));
+}
+
+std::wstring widen(std::string_view text, UINT codePage) {
+  const int size = static_cast<int>(text.size());
+  const int n = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(std::max(n, 0)), L'\0');
+  if (n > 0) {
+    MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), size, out.data(), n);
+  }
+  return out;
+}
+
+std::string toUtf8(std::wstring_view text) {
+  const int size = static_cast<int>(text.size());
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(std::max(n, 0)), '\0');
+  if (n > 0) {
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), n, nullptr, nullptr);
+  }
+  return out;
+}
+
+// The leftover of ours beside a file, both as full UTF-8 paths.
+std::wstring tempBeside(const std::string& path) {
+  const auto slash = path.find_last_of("\\/");
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return widen(folder + "\\" + tempName(name), CP_UTF8);
+}
+
+bool exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Opens an existing file, waiting a while for whoever holds it now; false
+// with the system's error once the wait is over.
+UniqueFd openShared(const std::wstring& path, DWORD access, DWORD share) {
+  const auto deadline = std::chrono::steady_clock::now() + kSharingPatience;
+  auto pause = std::chrono::milliseconds(1);
+  for (;;) {
+    const HANDLE h = CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      return adopt(h);
+    }
+    const DWORD error = GetLastError();
+    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) ||
+        std::chrono::steady_clock::now() > deadline) {
+      SetLastError(error);
+      return UniqueFd();
+    }
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::milliseconds(20));
+  }
+}
+
+// Writers share nothing, so that a write holds the file alone from its read
+// to its last byte (our readers included), and a file another program holds
+// open is a failure rather than a torn edit. Readers are as lenient with
+// other programs as on POSIX.
+DWORD accessFor(bool forWrite) {
+  return forWrite ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+}
+DWORD shareFor(bool forWrite) {
+  return forWrite ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
+}
+
+bool describe(HANDLE h, struct stat& info) {
+  BY_HANDLE_FILE_INFORMATION about{};
+  if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &about) ||
+      (about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return false;
+  }
+  info = {};
+  info.st_mode = static_cast<decltype(info.st_mode)>(
+      _S_IFREG | _S_IREAD | ((about.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0 : _S_IWRITE));
+  info.st_nlink =
+      static_cast<decltype(info.st_nlink)>(std::min<DWORD>(about.nNumberOfLinks, SHRT_MAX));
+  info.st_dev = about.dwVolumeSerialNumber;
+  info.st_size = static_cast<off_t>((static_cast<std::uint64_t>(about.nFileSizeHigh) << 32) |
+                                    about.nFileSizeLow);
+  return true;
+}
+
+std::string finalPath(HANDLE h) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetFinalPathNameByHandleW(h, path.data(), static_cast<DWORD>(path.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0) {
+      return {};
+    }
+    if (n < path.size()) {
+      path.resize(n);
+      return toUtf8(path);
+    }
+    path.resize(n + 1);
+  }
+}
+
+std::wstring fullPath(const std::wstring& path) {
+  std::wstring full(32768, L'\0');
+  const DWORD n =
+      GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  full.resize(n < full.size() ? n : 0);
+  return full;
+}
+
+bool flush(int fd) {
+  return FlushFileBuffers(handleOf(fd)) != 0;
+}
+
+template <typename Buffer, typename Transfer>
+std::size_t transfer(int fd, Buffer* buffer, std::size_t size, off_t offset, Transfer call,
+                     bool& failed) {
+  std::size_t done = 0;
+  while (done < size) {
+    const auto at = static_cast<std::uint64_t>(offset) + done;
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(at);
+    where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    const auto want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+    DWORD moved = 0;
+    if (!call(handleOf(fd), buffer + done, want, &moved, &where)) {
+      failed = GetLastError() != ERROR_HANDLE_EOF;
+      break;
+    }
+    if (moved == 0) {
+      break;
+    }
+    done += moved;
+  }
+  return done;
+}
+
+// Deletes a temporary file unless it became the file.
+class TempGuard {
+ public:
+  explicit TempGuard(std::wstring path) : m_path(std::move(path)) {}
+  TempGuard(const TempGuard&) = delete;
+  TempGuard& operator=(const TempGuard&) = delete;
+  ~TempGuard() {
+    if (!m_path.empty()) {
+      DeleteFileW(m_path.c_str());
+    }
+  }
+  void release() { m_path.clear(); }
+
+ private:
+  std::wstring m_path;
+};
+
+bool copyBytes(int from, off_t fromOffset, int to, off_t toOffset, off_t size) {
+  std::vector<char> buffer(static_cast<std::size_t>(std::min<off_t>(size, kChunk)));
+  while (size > 0) {
+    const auto n = static_cast<std::size_t>(std::min<off_t>(size, kChunk));
+    if (!preadExact(from, buffer.data(), n, fromOffset) ||
+        !pwriteExact(to, buffer.data(), n, toOffset)) {
+      return false;
+    }
+    fromOffset += static_cast<off_t>(n);
+    toOffset += static_cast<off_t>(n);
+    size -= static_cast<off_t>(n);
+  }
+  return true;
+}
+
+// The new file beside the old one, flushed, then put in the old one's place
+// by ReplaceFileW, which carries over its attributes, security descriptor and
+// alternate streams. The old file must be closed for it, so the file is let
+// go for the instant of the replace itself.
+bool replace(UniqueFd& source, const std::string& path, const Edit& edit, UniqueFd& replacement) {
+  const std::wstring target = widen(path, CP_UTF8);
+  const std::wstring temp = tempBeside(path);
+  if (target.empty() || temp.empty()) {
+    return false;
+  }
+  DeleteFileW(temp.c_str());
+  UniqueFd out = adopt(CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out) {
+    return false;
+  }
+  TempGuard guard(temp);
+  const off_t audioBegin = edit.tagAt + edit.oldTagSize;
+  const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag.size());
+  const off_t newBack = newAudio + (edit.backAt - audioBegin);
+  if (!copyBytes(source.get(), 0, out.get(), 0, edit.tagAt) ||
+      !pwriteExact(out.get(), edit.tag.data(), edit.tag.size(), edit.tagAt) ||
+      !copyBytes(source.get(), audioBegin, out.get(), newAudio, edit.backAt - audioBegin) ||
+      !pwriteExact(out.get(), edit.back.data(), edit.back.size(), newBack) || !flush(out.get()) ||
+      !out.close() || !source.close()) {
+    return false;
+  }
+  if (!ReplaceFileW(target.c_str(), temp.c_str(), nullptr, 0, nullptr, nullptr)) {
+    // The old file may be gone already; ours is complete, so it takes the
+    // name, now or at the next open.
+    if (GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT && !exists(target)) {
+      guard.release();
+      if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        return false;
+      }
+    } else {
+      return false;
+    }
+  }
+  guard.release();
+  // Flushing the new file also commits its name to the volume's log.
+  replacement = openShared(target, accessFor(true), shareFor(true));
+  return replacement && flush(replacement.get());
+}
+
+// A write within one page is whole or not at all, in place.
+struct Span {
+  off_t at;
+  std::string_view before;
+  std::string_view after;
+};
+
+void addSpan(std::vector<Span>& out, off_t base, std::string_view before, std::string_view after) {
+  std::size_t first = 0;
+  while (first < before.size() && before[first] == after[first]) {
+    ++first;
+  }
+  if (first == before.size()) {
+    return;
+  }
+  std::size_t last = before.size();
+  while (before[last - 1] == after[last - 1]) {
+    --last;
+  }
+  out.push_back({base + static_cast<off_t>(first), before.substr(first, last - first),
+                 after.substr(first, last - first)});
+}
+
+}  // namespace
+
+void UniqueFd::reset(int fd) noexcept {
+  if (m_fd >= 0) {
+    CloseHandle(handleOf(m_fd));
+  }
+  m_fd = fd;
+}
+
+bool UniqueFd::close() noexcept {
+  const int fd = std::exchange(m_fd, -1);
+  return fd < 0 || CloseHandle(handleOf(fd)) != 0;
+}
+
+std::size_t preadUpTo(int fd, void* buffer, std::size_t size, off_t offset, bool& failed) {
+  failed = false;
+  const auto read = [](HANDLE h, char* at, DWORD n, DWORD* done, OVERLAPPED* where) {
+    return ReadFile(h, at, n, done, where) != 0;
+  };
+  return transfer(fd, static_cast<char*>(buffer), size, offset, read, failed);
+}
+
+bool preadExact(int fd, void* buffer, std::size_t size, off_t offset) {
+  bool failed = false;
+  return preadUpTo(fd, buffer, size, offset, failed) == size;
+}
+
+bool pwriteExact(int fd, const void* buffer, std::size_t size, off_t offset) {
+  bool failed = false;
+  const auto write = [](HANDLE h, const char* at, DWORD n, DWORD* done, OVERLAPPED* where) {
+    return WriteFile(h, at, n, done, where) != 0;
+  };
+  return transfer(fd, static_cast<const char*>(buffer), size, offset, write, failed) == size;
+}
+
+std::optional<LockedFile> LockedFile::open(const char* path, bool forWrite) {
+  // Paths arrive in the ANSI code page, as the program encodes them.
+  const std::wstring given = widen(path, CP_ACP);
+  if (given.empty()) {
+    return std::nullopt;
+  }
+  LockedFile f;
+  f.m_fd = openShared(given, accessFor(forWrite), shareFor(forWrite));
+  if (!f.m_fd && GetLastError() == ERROR_FILE_NOT_FOUND) {
+    // A replace cut short after the old file went: the new one is complete.
+    const std::wstring full = fullPath(given);
+    const std::wstring temp = tempBeside(toUtf8(full));
+    if (!full.empty() && exists(temp) &&
+        MoveFileExW(temp.c_str(), full.c_str(), MOVEFILE_WRITE_THROUGH)) {
+      f.m_fd = openShared(given, accessFor(forWrite), shareFor(forWrite));
+    }
+  }
+  if (!f.m_fd || !describe(handleOf(f.fd()), f.m_info)) {
+    return std::nullopt;
+  }
+  // Through links to the file itself, which is what gets replaced; some
+  // network file systems cannot say, and then the name given is the file.
+  f.m_path = finalPath(handleOf(f.fd()));
+  if (f.m_path.empty()) {
+    f.m_path = toUtf8(fullPath(given));
+  }
+  if (f.m_path.empty()) {
+    return std::nullopt;
+  }
+  // A copy that a write killed part way left beside the file.
+  const std::wstring temp = tempBeside(f.m_path);
+  if (exists(temp) && !DeleteFileW(temp.c_str())) {
+    return std::nullopt;
+  }
+  return f;
+}
+
+bool commit(LockedFile& file, const Edit& edit) {
+  const bool sameShape = edit.tag.size() == static_cast<std::size_t>(edit.oldTagSize) &&
+                         edit.back.size() == edit.oldBack.size();
+  if (sameShape) {
+    std::vector<Span> spans;
+    addSpan(spans, edit.tagAt, edit.oldTag(), edit.tag);
+    addSpan(spans, edit.backAt, edit.oldBack, edit.back);
+    if (spans.empty()) {
+      return true;
+    }
+    const off_t first = spans.front().at;
+    const off_t last = spans.back().at + static_cast<off_t>(spans.back().after.size()) - 1;
+    if (first / kPage == last / kPage) {
+      bool ok = true;
+      for (const Span& s : spans) {
+        ok = ok && pwriteExact(file.fd(), s.after.data(), s.after.size(), s.at);
+      }
+      if (ok && flush(file.fd())) {
+        return true;
+      }
+      for (const Span& s : spans) {
+        pwriteExact(file.fd(), s.before.data(), s.before.size(), s.at);
+      }
+      flush(file.fd());
+      return false;
+    }
+  }
+  // A new file would split the links (the other names keep the old title),
+  // and there is no journal here for a change in place across pages.
+  if (file.m_info.st_nlink > 1) {
+    return false;
+  }
+  UniqueFd replacement;
+  if (!replace(file.m_fd, file.m_path, edit, replacement) ||
+      !describe(handleOf(replacement.get()), file.m_info)) {
+    return false;
+  }
+  file.m_fd = std::move(replacement);
+  return true;
+}
+
+}  // namespace vbmp3
