@@ -520,8 +520,12 @@ std::optional<LockedFile> LockedFile::open(const char* path, bool forWrite) {
           return std::nullopt;
         }
       }
-      if (!removeName(dir.get(), temp) || !sync(dir.get()) ||
-          (!forWrite && !lockWithin(f.fd(), LOCK_SH)) || ::fstat(f.fd(), &f.m_info) != 0) {
+      // A temporary file changes nothing of the file: one that another user's
+      // write left where we may not remove it stays for them.
+      if (removeName(dir.get(), temp)) {
+        sync(dir.get());
+      }
+      if ((!forWrite && !lockWithin(f.fd(), LOCK_SH)) || ::fstat(f.fd(), &f.m_info) != 0) {
         return std::nullopt;
       }
     }
