@@ -27,7 +27,6 @@ const sys::Calls& os() {
   return sys::calls();
 }
 
-constexpr off_t kPage = 4096;
 // Below this a new file costs less than a journal's extra syncs.
 constexpr off_t kJournalWorthwhile = 4 << 20;
 constexpr std::size_t kChunk = 1 << 20;
@@ -160,18 +159,7 @@ bool copyBytes(int from, off_t fromOffset, int to, off_t toOffset, off_t size) {
     toOffset += n;
     size -= n;
   }
-  std::vector<char> buffer(static_cast<std::size_t>(std::min<off_t>(size, kChunk)));
-  while (size > 0) {
-    const auto n = static_cast<std::size_t>(std::min<off_t>(size, kChunk));
-    if (!preadExact(from, buffer.data(), n, fromOffset) ||
-        !pwriteExact(to, buffer.data(), n, toOffset)) {
-      return false;
-    }
-    fromOffset += static_cast<off_t>(n);
-    toOffset += static_cast<off_t>(n);
-    size -= static_cast<off_t>(n);
-  }
-  return true;
+  return copyBuffered(from, fromOffset, to, toOffset, size);
 }
 
 // Copies only the data of a sparse file; the holes stay holes in a
@@ -272,28 +260,6 @@ class TempGuard {
   int m_dir;
   std::string m_name;
 };
-
-// One changed stretch of an edit that keeps the file's shape.
-struct Range {
-  off_t at;
-  std::string_view before;
-  std::string_view after;
-};
-
-void addChange(std::vector<Range>& out, off_t base, std::string_view before,
-               std::string_view after) {
-  const auto differs = std::mismatch(before.begin(), before.end(), after.begin());
-  if (differs.first == before.end()) {
-    return;
-  }
-  const std::size_t first = static_cast<std::size_t>(differs.first - before.begin());
-  std::size_t last = before.size();
-  while (before[last - 1] == after[last - 1]) {
-    --last;
-  }
-  out.push_back({base + static_cast<off_t>(first), before.substr(first, last - first),
-                 after.substr(first, last - first)});
-}
 
 // --- the rollback journal ---------------------------------------------------
 // magic, device, inode, old length, count, then per range its offset, size and
@@ -675,28 +641,12 @@ bool commit(LockedFile& file, const Edit& edit) {
                          edit.back.size() == edit.oldBack.size();
   std::vector<Range> ranges;
   if (sameShape) {
-    addChange(ranges, edit.tagAt, edit.oldTag(), edit.tag);
-    addChange(ranges, edit.backAt, edit.oldBack, edit.back);
+    ranges = changedRanges(edit);
     if (ranges.empty()) {
       return true;
     }
-    const off_t first = ranges.front().at;
-    const off_t last = ranges.back().at + static_cast<off_t>(ranges.back().after.size()) - 1;
-    // Within one page a write is whole or not at all.
-    if (first / kPage == last / kPage) {
-      bool ok = true;
-      for (const Range& r : ranges) {
-        ok = ok && pwriteExact(fd, r.after.data(), r.after.size(), r.at);
-      }
-      if (ok && dataSync(fd)) {
-        return true;
-      }
-      // Put the old bytes back, for whoever reads the file next.
-      for (const Range& undo : ranges) {
-        pwriteExact(fd, undo.before.data(), undo.before.size(), undo.at);
-      }
-      dataSync(fd);
-      return false;
+    if (const auto written = writeWithinOnePage(fd, ranges, dataSync)) {
+      return *written;
     }
     off_t changed = 0;
     for (const Range& r : ranges) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace vbmp3 {
 
@@ -87,6 +88,22 @@ class LockedFile {
 // holes and hard links. After success the file handle is the new file's, still
 // locked. On failure the file is as it was and nothing of ours is left.
 bool commit(LockedFile& file, const Edit& edit);
+
+// One stretch where an edit that keeps the file's shape differs from it.
+struct Range {
+  off_t at;
+  std::string_view before;
+  std::string_view after;
+};
+std::vector<Range> changedRanges(const Edit& edit);
+
+// Writes the ranges in place and syncs with `sync` when they all lie within
+// one page, where a write is whole or not at all; on failure the old bytes go
+// back. None when they span pages.
+std::optional<bool> writeWithinOnePage(int fd, const std::vector<Range>& ranges, bool (*sync)(int));
+
+// Copies through a buffer in user space.
+bool copyBuffered(int from, off_t fromOffset, int to, off_t toOffset, off_t size);
 
 // The names of our own leftovers beside a file; nobody else makes them.
 std::string journalName(std::string_view fileName);

@@ -16,8 +16,6 @@
 namespace vbmp3 {
 namespace {
 
-constexpr off_t kPage = 4096;
-constexpr std::size_t kChunk = 1 << 20;
 // Another program (or a write of ours) holds a file at most this long before
 // we give up on it.
 constexpr auto kSharingPatience = std::chrono::seconds(3);
@@ -188,18 +186,7 @@ class TempGuard {
 };
 
 bool copyBytes(int from, off_t fromOffset, int to, off_t toOffset, off_t size) {
-  std::vector<char> buffer(static_cast<std::size_t>(std::min<off_t>(size, kChunk)));
-  while (size > 0) {
-    const auto n = static_cast<std::size_t>(std::min<off_t>(size, kChunk));
-    if (!preadExact(from, buffer.data(), n, fromOffset) ||
-        !pwriteExact(to, buffer.data(), n, toOffset)) {
-      return false;
-    }
-    fromOffset += static_cast<off_t>(n);
-    toOffset += static_cast<off_t>(n);
-    size -= static_cast<off_t>(n);
-  }
-  return true;
+  return copyBuffered(from, fromOffset, to, toOffset, size);
 }
 
 // The new file beside the old one, flushed, then put in the old one's place
@@ -245,29 +232,6 @@ bool replace(UniqueFd& source, const std::string& path, const Edit& edit, Unique
   // Flushing the new file also commits its name to the volume's log.
   replacement = openShared(target, accessFor(true), shareFor(true));
   return replacement && flush(replacement.get());
-}
-
-// A write within one page is whole or not at all, in place.
-struct Span {
-  off_t at;
-  std::string_view before;
-  std::string_view after;
-};
-
-void addSpan(std::vector<Span>& out, off_t base, std::string_view before, std::string_view after) {
-  std::size_t first = 0;
-  while (first < before.size() && before[first] == after[first]) {
-    ++first;
-  }
-  if (first == before.size()) {
-    return;
-  }
-  std::size_t last = before.size();
-  while (before[last - 1] == after[last - 1]) {
-    --last;
-  }
-  out.push_back({base + static_cast<off_t>(first), before.substr(first, last - first),
-                 after.substr(first, last - first)});
 }
 
 }  // namespace
@@ -346,27 +310,12 @@ bool commit(LockedFile& file, const Edit& edit) {
   const bool sameShape = edit.tag.size() == static_cast<std::size_t>(edit.oldTagSize) &&
                          edit.back.size() == edit.oldBack.size();
   if (sameShape) {
-    std::vector<Span> spans;
-    addSpan(spans, edit.tagAt, edit.oldTag(), edit.tag);
-    addSpan(spans, edit.backAt, edit.oldBack, edit.back);
-    if (spans.empty()) {
+    const std::vector<Range> ranges = changedRanges(edit);
+    if (ranges.empty()) {
       return true;
     }
-    const off_t first = spans.front().at;
-    const off_t last = spans.back().at + static_cast<off_t>(spans.back().after.size()) - 1;
-    if (first / kPage == last / kPage) {
-      bool ok = true;
-      for (const Span& s : spans) {
-        ok = ok && pwriteExact(file.fd(), s.after.data(), s.after.size(), s.at);
-      }
-      if (ok && flush(file.fd())) {
-        return true;
-      }
-      for (const Span& s : spans) {
-        pwriteExact(file.fd(), s.before.data(), s.before.size(), s.at);
-      }
-      flush(file.fd());
-      return false;
+    if (const auto written = writeWithinOnePage(file.fd(), ranges, flush)) {
+      return *written;
     }
   }
   // A new file would split the links (the other names keep the old title),
