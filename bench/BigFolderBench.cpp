@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "Mp3Fixture.h"
+#include "WindowBench.h"
 #include "commands/MessageBoxes.h"
 #include "platform/FileSystem.h"
 #include "taglib/Vbmp3Library.h"
@@ -32,6 +33,7 @@
 namespace {
 
 using namespace tagkana;
+using windowbench::check;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
@@ -39,13 +41,6 @@ constexpr std::size_t kFrames = 480;  // 417 bytes each: about 200 KB of audio
 
 double msSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-void check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "failed: %s\n", what);
-    std::exit(1);
-  }
 }
 
 // Confirmations are answered OK at once; every other box is the real one,
@@ -139,23 +134,13 @@ void restoreTitles(const Folder& folder) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  }
+  windowbench::preferOffscreen();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tagkana"));
 
   const std::size_t count = argc > 1 ? std::stoul(argv[1]) : 20000;
-  const bool ownFolder = argc < 3;
-  fs::path folder;
-  if (ownFolder) {
-    std::string pattern = (fs::temp_directory_path() / "tagkana-bigfolder-XXXXXX").string();
-    check(::mkdtemp(pattern.data()) != nullptr, "mkdtemp");
-    folder = pattern;
-  } else {
-    folder = argv[2];
-    fs::create_directories(folder);
-  }
+  const windowbench::Folder where(argc, argv, 2, "tagkana-bigfolder");
+  const fs::path& folder = where.path();
   const auto makeStart = Clock::now();
   const Folder files = makeFolder(folder, count);
   std::printf("%zu files of %ju KB made in %.1f s\n", count,
@@ -265,8 +250,5 @@ int main(int argc, char* argv[]) {
   std::printf("peak memory  %ld MB after two write-backs (target <= 200)\n",
               usage.ru_maxrss / 1024);
 
-  if (ownFolder) {
-    fs::remove_all(folder);
-  }
   return 0;
 }

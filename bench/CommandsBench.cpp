@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "Mp3Fixture.h"
+#include "WindowBench.h"
 #include "commands/MessageBoxes.h"
 #include "platform/FileSystem.h"
 #include "taglib/Vbmp3Library.h"
@@ -30,6 +31,7 @@
 namespace {
 
 using namespace tagkana;
+using windowbench::check;
 namespace fs = std::filesystem;
 
 constexpr std::size_t kFiles = 1000;
@@ -95,32 +97,15 @@ double timed(const std::function<void()>& run) {
   return perFile(std::chrono::steady_clock::now() - start);
 }
 
-void check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "failed: %s\n", what);
-    std::exit(1);
-  }
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  }
+  windowbench::preferOffscreen();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tagkana"));
 
-  const bool ownFolder = argc < 2;
-  fs::path folder;
-  if (ownFolder) {
-    std::string pattern = (fs::temp_directory_path() / "tagkana-bench-XXXXXX").string();
-    check(::mkdtemp(pattern.data()) != nullptr, "mkdtemp");
-    folder = pattern;
-  } else {
-    folder = argv[1];
-    fs::create_directories(folder);
-  }
+  const windowbench::Folder where(argc, argv, 1, "tagkana-bench");
+  const fs::path& folder = where.path();
 
   Files files;
   for (std::uint32_t seed = 1; seed <= 8; ++seed) {
@@ -221,8 +206,5 @@ int main(int argc, char* argv[]) {
   std::printf("write-back  window %7.4f  TagLib save %7.4f  speed-up %.2f (target >= 1.5)\n",
               written, save, save / written);
 
-  if (ownFolder) {
-    fs::remove_all(folder);
-  }
   return 0;
 }
