@@ -117,6 +117,30 @@ std::optional<FrameHead> frameAt(std::string_view data, std::size_t pos, int maj
   return head;
 }
 
+// The frames TagLib reads in data[pos, end), each handed to `visit` until it
+// answers false; `pos` is left where the walk stopped. False when `visit` was.
+template <typename Visit>
+bool forEachFrame(std::string_view data, std::size_t& pos, std::size_t end, int major,
+                  Visit visit) {
+  while (pos < end && end - pos > frameHeaderSize(major)) {
+    const auto head = frameAt(data, pos, major);
+    if (!head) {
+      return true;
+    }
+    if (!visit(pos, *head)) {
+      return false;
+    }
+    pos += head->size;
+  }
+  return true;
+}
+
+// Where TagLib stops looking for frames: it takes a footer's size off a body
+// that never held the footer, so a small last frame goes unseen.
+std::size_t framesLimit(const Header& header, std::size_t bodySize) {
+  return header.footer() && bodySize >= 10 ? bodySize - 10 : bodySize;
+}
+
 bool compressed(const FrameHead& f, int major) {
   return major == 3 ? (f.format & 0x80) != 0 : major >= 4 && (f.format & 0x08) != 0;
 }
@@ -171,17 +195,9 @@ struct Vetting {
     if (depth > kMaxNesting) {
       return false;
     }
-    while (pos < end && end - pos > frameHeaderSize(major)) {
-      const auto head = frameAt(data, pos, major);
-      if (!head) {
-        return true;
-      }
-      if (++frames > kMaxFrames || !frame(data.substr(pos, head->size), *head, depth)) {
-        return false;
-      }
-      pos += head->size;
-    }
-    return true;
+    return forEachFrame(data, pos, end, major, [&](std::size_t at, const FrameHead& head) {
+      return ++frames <= kMaxFrames && frame(data.substr(at, head.size), head, depth);
+    });
   }
 
   bool frame(std::string_view bytes, const FrameHead& head, int depth) {
@@ -280,12 +296,8 @@ bool vet(const Header& header, std::string_view body) {
       pos = size;
     }
   }
-  std::size_t end = data.size();
-  if (header.footer() && end >= 10) {
-    end -= 10;
-  }
   Vetting v{major, header.unsynchronised()};
-  return v.walk(data, pos, end, 0);
+  return v.walk(data, pos, framesLimit(header, data.size()), 0);
 }
 
 std::optional<Layout> walk(std::string_view tag) {
@@ -320,26 +332,15 @@ std::optional<Layout> walk(std::string_view tag) {
     pos = syncSafe(data);
   }
   layout.framesBegin = rawAt(pos);
-  std::size_t end = data.size();
-  if (header->footer() && end >= 10) {
-    end -= 10;
-  }
-  while (pos < end && end - pos > frameHeaderSize(major)) {
-    const auto head = frameAt(data, pos, major);
-    if (!head) {
-      break;
-    }
-    Frame f;
-    f.id = head->id;
-    f.begin = rawAt(pos);
-    pos += head->size;
-    f.end = rawAt(pos);
-    f.status = head->status;
-    f.format = head->format;
-    layout.frames.push_back(std::move(f));
-    if (layout.frames.size() > kMaxFrames) {
-      return std::nullopt;
-    }
+  const bool bounded =
+      forEachFrame(data, pos, framesLimit(*header, data.size()), major,
+                   [&](std::size_t at, const FrameHead& head) {
+                     layout.frames.push_back({std::string(head.id), rawAt(at),
+                                              rawAt(at + head.size), head.status, head.format});
+                     return layout.frames.size() <= kMaxFrames;
+                   });
+  if (!bounded) {
+    return std::nullopt;
   }
   layout.framesEnd = rawAt(std::min(pos, data.size()));
   layout.spaceEnd = kHeaderSize + raw.size();
