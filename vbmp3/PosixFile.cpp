@@ -123,9 +123,9 @@ UniqueFd openFolder(const std::string& folder) {
   return UniqueFd(os().openat(AT_FDCWD, folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
 }
 
-bool exists(int dir, const std::string& name) {
+bool exists(const std::string& path) {
   struct stat st {};
-  return ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  return ::fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 bool removeName(int dir, const std::string& name) {
@@ -470,8 +470,8 @@ std::optional<LockedFile> LockedFile::open(const char* path, bool forWrite) {
     const auto [folder, name] = split(f.m_path);
     const std::string journal = journalName(name);
     const std::string temp = tempName(name);
-    const bool hasJournal = exists(AT_FDCWD, folder + "/" + journal);
-    if (hasJournal || exists(AT_FDCWD, folder + "/" + temp)) {
+    const bool hasJournal = exists(folder + "/" + journal);
+    if (hasJournal || exists(folder + "/" + temp)) {
       const UniqueFd dir = openFolder(folder);
       if (!dir) {
         return std::nullopt;
