@@ -9,12 +9,29 @@
 
 namespace vbmp3 {
 
-FdStream::FdStream(int fd, std::string name, off_t length)
-    : m_fd(fd), m_name(std::move(name)), m_length(static_cast<long>(length)) {}
-
-TagLib::FileName FdStream::name() const {
-  return m_name.c_str();
+void ReadOnlyStream::seek(long offset, Position p) {
+  long base = 0;
+  if (p == Current) {
+    base = m_position;
+  } else if (p == End) {
+    base = m_length;
+  }
+  // Like fseek, a position before the start is refused and changes nothing.
+  if (offset < 0 && -offset > base) {
+    return;
+  }
+  m_position = base + offset;
 }
+
+unsigned int ReadOnlyStream::available(unsigned long length) const {
+  // A damaged size field must not make us allocate more than the file holds.
+  const long left = std::max(0L, m_length - m_position);
+  return static_cast<unsigned int>(
+      std::min<unsigned long>(length, static_cast<unsigned long>(left)));
+}
+
+FdStream::FdStream(int fd, std::string name, off_t length)
+    : ReadOnlyStream(std::move(name), static_cast<long>(length)), m_fd(fd) {}
 
 TagLib::ByteVector FdStream::readBlock(unsigned long length) {
   // TagLib reads a tag's header, then at once its body.
@@ -23,10 +40,7 @@ TagLib::ByteVector FdStream::readBlock(unsigned long length) {
     m_refused = true;
     return {};
   }
-  // A damaged size field must not make us allocate more than the file holds.
-  const long available = std::max(0L, m_length - m_position);
-  const auto size = static_cast<unsigned int>(
-      std::min<unsigned long>(length, static_cast<unsigned long>(available)));
+  const unsigned int size = available(length);
   // A tag's body is read behind its header, so that the whole tag is at hand.
   const unsigned int lead = tagBody ? static_cast<unsigned int>(id3v2::kHeaderSize) : 0;
   TagLib::ByteVector block(lead + size, '\0');
@@ -59,34 +73,44 @@ TagLib::ByteVector FdStream::readBlock(unsigned long length) {
   return block;
 }
 
-void FdStream::writeBlock(const TagLib::ByteVector&) {
-  m_failed = true;
-}
-
-void FdStream::insert(const TagLib::ByteVector&, unsigned long, unsigned long) {
-  m_failed = true;
-}
-
-void FdStream::removeBlock(unsigned long, unsigned long) {
-  m_failed = true;
-}
-
-void FdStream::truncate(long) {
-  m_failed = true;
-}
-
-void FdStream::seek(long offset, Position p) {
-  long base = 0;
-  if (p == Current) {
-    base = m_position;
-  } else if (p == End) {
-    base = m_length;
+PiecesStream::PiecesStream(int fd, std::string name, std::vector<Piece> pieces)
+    : ReadOnlyStream(std::move(name), 0), m_fd(fd), m_pieces(std::move(pieces)) {
+  for (const Piece& piece : m_pieces) {
+    m_length += piece.length;
   }
-  // Like fseek, a position before the start is refused and changes nothing.
-  if (offset < 0 && -offset > base) {
-    return;
+}
+
+TagLib::ByteVector PiecesStream::readBlock(unsigned long length) {
+  const unsigned int size = available(length);
+  long begin = 0;
+  auto piece = m_pieces.begin();
+  while (piece != m_pieces.end() && begin + piece->length <= m_position) {
+    begin += piece->length;
+    ++piece;
   }
-  m_position = base + offset;
+  // Within bytes in memory, as when TagLib reads a whole tag: shared or copied once.
+  if (piece != m_pieces.end() && piece->bytes && m_position + size <= begin + piece->length) {
+    const char* from = piece->bytes + (m_position - begin);
+    m_position += size;
+    if (piece->owner) {
+      return piece->owner->mid(static_cast<unsigned int>(from - piece->owner->data()), size);
+    }
+    return {from, size};
+  }
+  TagLib::ByteVector block(size, '\0');
+  unsigned int done = 0;
+  for (; piece != m_pieces.end() && done < size; begin += piece->length, ++piece) {
+    const long from = m_position + done - begin;
+    const auto n = static_cast<unsigned int>(std::min<long>(piece->length - from, size - done));
+    if (piece->bytes) {
+      std::copy_n(piece->bytes + from, n, block.data() + done);
+    } else if (!preadExact(m_fd, block.data() + done, n, piece->fileAt + from)) {
+      m_failed = true;
+    }
+    done += n;
+  }
+  m_position += size;
+  return block;
 }
 
 }  // namespace vbmp3

@@ -7,36 +7,55 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Id3v2.h"
 
 namespace vbmp3 {
 
-// A read-only TagLib stream over an open file descriptor. TagLib never gets a
-// way to write the real file: every write goes through our own code. An ID3v2
-// tag reaches TagLib only once it is known to keep within the bounds of a safe
-// parse; otherwise TagLib gets nothing and the stream is refused.
-class FdStream : public TagLib::IOStream {
+// What TagLib may read and never write: a write through it only marks it
+// failed. Seeking is fseek's.
+class ReadOnlyStream : public TagLib::IOStream {
  public:
-  FdStream(int fd, std::string name, off_t length);
+  ReadOnlyStream(std::string name, long length) : m_name(std::move(name)), m_length(length) {}
 
-  TagLib::FileName name() const override;
-  TagLib::ByteVector readBlock(unsigned long length) override;
-  void writeBlock(const TagLib::ByteVector& data) override;
-  void insert(const TagLib::ByteVector& data, unsigned long start = 0,
-              unsigned long replace = 0) override;
-  void removeBlock(unsigned long start = 0, unsigned long length = 0) override;
+  TagLib::FileName name() const override { return m_name.c_str(); }
+  void writeBlock(const TagLib::ByteVector&) override { m_failed = true; }
+  void insert(const TagLib::ByteVector&, unsigned long = 0, unsigned long = 0) override {
+    m_failed = true;
+  }
+  void removeBlock(unsigned long = 0, unsigned long = 0) override { m_failed = true; }
   bool readOnly() const override { return true; }
-  bool isOpen() const override { return m_fd >= 0; }
+  bool isOpen() const override { return true; }
   void seek(long offset, Position p = Beginning) override;
   void clear() override {}
   long tell() const override { return m_position; }
   long length() override { return m_length; }
-  void truncate(long length) override;
+  void truncate(long) override { m_failed = true; }
 
   // True once a read failed for another reason than the end of the file, so
   // that what TagLib parsed from it cannot be trusted.
   bool failed() const { return m_failed; }
+
+ protected:
+  // What is left to read of `length` from the current position.
+  unsigned int available(unsigned long length) const;
+
+  std::string m_name;
+  long m_length;
+  long m_position = 0;
+  bool m_failed = false;
+};
+
+// A TagLib stream over an open file descriptor. An ID3v2 tag reaches TagLib
+// only once it is known to keep within the bounds of a safe parse; otherwise
+// TagLib gets nothing and the stream is refused.
+class FdStream : public ReadOnlyStream {
+ public:
+  FdStream(int fd, std::string name, off_t length);
+
+  TagLib::ByteVector readBlock(unsigned long length) override;
+
   bool refused() const { return m_refused; }
   // Where the ID3v2 tag TagLib parsed begins.
   std::optional<long> id3v2Offset() const { return m_id3v2Offset; }
@@ -45,10 +64,6 @@ class FdStream : public TagLib::IOStream {
 
  private:
   int m_fd;
-  std::string m_name;
-  long m_length;
-  long m_position = 0;
-  bool m_failed = false;
   bool m_refused = false;
   // The last ID3v2 header TagLib read, and where.
   std::optional<id3v2::Header> m_header;
@@ -56,6 +71,25 @@ class FdStream : public TagLib::IOStream {
   std::optional<long> m_id3v2Offset;
   TagLib::ByteVector m_id3v2Tag;
   std::array<char, id3v2::kHeaderSize> m_headerBytes{};
+};
+
+// A file as it will be, made of pieces of the file and of bytes in memory,
+// for TagLib to read without the whole of it being copied first.
+class PiecesStream : public ReadOnlyStream {
+ public:
+  struct Piece {
+    long length;
+    const char* bytes;  // or, when null, the file's bytes from `fileAt`
+    off_t fileAt;
+    const TagLib::ByteVector* owner = nullptr;  // holding `bytes`, to share them
+  };
+  PiecesStream(int fd, std::string name, std::vector<Piece> pieces);
+
+  TagLib::ByteVector readBlock(unsigned long length) override;
+
+ private:
+  int m_fd;
+  std::vector<Piece> m_pieces;
 };
 
 }  // namespace vbmp3

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,7 +14,8 @@ namespace vbmp3 {
 namespace {
 
 std::string decorated(std::string_view name, std::string_view suffix) {
-  std::string out = "." + std::string(name) + ".vbmp3-" + std::string(suffix);
+  std::string out = ".";
+  out.append(name).append(".vbmp3-").append(suffix);
   if (out.size() <= 255) {
     return out;
   }
@@ -37,23 +39,46 @@ std::string tempName(std::string_view fileName) {
   return decorated(fileName, "new");
 }
 
+std::size_t firstDifference(std::string_view a, std::string_view b) {
+  // memcmp a block at a time: a picture of megabytes is compared at memory speed.
+  constexpr std::size_t kBlock = 4096;
+  const std::size_t n = std::min(a.size(), b.size());
+  std::size_t at = 0;
+  while (at + kBlock <= n && std::memcmp(a.data() + at, b.data() + at, kBlock) == 0) {
+    at += kBlock;
+  }
+  while (at < n && a[at] == b[at]) {
+    ++at;
+  }
+  return at;
+}
+
 std::vector<Range> changedRanges(const Edit& edit) {
   std::vector<Range> out;
-  const auto add = [&](off_t base, std::string_view before, std::string_view after) {
-    const auto differs = std::mismatch(before.begin(), before.end(), after.begin());
-    if (differs.first == before.end()) {
+  // `before` and `after` differ at most within [from, to).
+  const auto add = [&](off_t base, std::string_view before, std::string_view after,
+                       std::size_t from, std::size_t to) {
+    to = std::min(to, before.size());
+    from = std::min(from, to);
+    const std::size_t first =
+        from + firstDifference(before.substr(from, to - from), after.substr(from, to - from));
+    if (first == to) {
       return;
     }
-    const auto first = static_cast<std::size_t>(differs.first - before.begin());
-    std::size_t last = before.size();
+    constexpr std::size_t kBlock = 4096;
+    std::size_t last = to;
+    while (last - first >= kBlock &&
+           std::memcmp(before.data() + last - kBlock, after.data() + last - kBlock, kBlock) == 0) {
+      last -= kBlock;
+    }
     while (before[last - 1] == after[last - 1]) {
       --last;
     }
     out.push_back({base + static_cast<off_t>(first), before.substr(first, last - first),
                    after.substr(first, last - first)});
   };
-  add(edit.tagAt, edit.oldTag(), edit.tag);
-  add(edit.backAt, edit.oldBack, edit.back);
+  add(edit.tagAt, edit.oldTag(), edit.tag(), edit.tagChangeFrom, edit.tagChangeTo);
+  add(edit.backAt, edit.oldBack, edit.back, 0, edit.oldBack.size());
   return out;
 }
 

@@ -514,12 +514,12 @@ bool replace(const Edit& edit, UniqueFd& replacement, struct stat& replacedInfo,
   TempGuard guard(dir.get());
   const auto fill = [&](int out) {
     const off_t audioBegin = edit.tagAt + edit.oldTagSize;
-    const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag.size());
+    const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag().size());
     const off_t newBack = newAudio + (edit.backAt - audioBegin);
     const off_t newLength = newBack + static_cast<off_t>(edit.back.size());
     return lockWithin(out, LOCK_EX) && copyProperties(source, info, out) &&
            os().ftruncate(out, newLength) == 0 && copyData(source, 0, out, 0, edit.tagAt) &&
-           pwriteExact(out, edit.tag.data(), edit.tag.size(), edit.tagAt) &&
+           pwriteExact(out, edit.tag().data(), edit.tag().size(), edit.tagAt) &&
            copyData(source, audioBegin, out, newAudio, edit.backAt - audioBegin) &&
            pwriteExact(out, edit.back.data(), edit.back.size(), newBack) && sync(out);
   };
@@ -580,8 +580,8 @@ bool journaled(int fd, const std::string& path, const struct stat& info, const E
     return false;
   }
   const std::string journalFile = journalName(name);
-  const off_t delta = static_cast<off_t>(edit.tag.size()) - edit.oldTagSize;
-  const bool sameShape = delta == 0 && edit.back.size() == edit.oldBack.size();
+  const off_t delta = static_cast<off_t>(edit.tag().size()) - edit.oldTagSize;
+  const bool sameShape = edit.keepsShape();
   std::vector<Saved> saved;
   off_t from = info.st_size;
   if (sameShape) {
@@ -590,14 +590,9 @@ bool journaled(int fd, const std::string& path, const struct stat& info, const E
     }
   } else {
     // Everything from the first change on moves or changes.
-    const auto firstDifference = [](std::string_view a, std::string_view b) {
-      const std::size_t n = std::min(a.size(), b.size());
-      return static_cast<off_t>(
-          std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(n), b.begin()).first -
-          a.begin());
-    };
-    from = edit.tag != edit.oldTag() ? edit.tagAt + firstDifference(edit.oldTag(), edit.tag)
-                                     : edit.backAt + firstDifference(edit.oldBack, edit.back);
+    from = edit.tag() != edit.oldTag()
+               ? edit.tagAt + static_cast<off_t>(firstDifference(edit.oldTag(), edit.tag()))
+               : edit.backAt + static_cast<off_t>(firstDifference(edit.oldBack, edit.back));
     saved.push_back({from, info.st_size - from});
   }
   UniqueFd journal = writeJournal(dir.get(), journalFile, fd, info, saved);
@@ -612,13 +607,14 @@ bool journaled(int fd, const std::string& path, const struct stat& info, const E
     ok = ok && dataSync(fd);
   } else {
     const off_t audioBegin = edit.tagAt + edit.oldTagSize;
-    const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag.size());
+    const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag().size());
     const off_t newBack = newAudio + (edit.backAt - audioBegin);
     const off_t newLength = newBack + static_cast<off_t>(edit.back.size());
     const off_t tagFrom = std::max<off_t>(from - edit.tagAt, 0);
-    ok = (tagFrom >= static_cast<off_t>(edit.tag.size()) ||
-          pwriteExact(fd, edit.tag.data() + tagFrom,
-                      edit.tag.size() - static_cast<std::size_t>(tagFrom), edit.tagAt + tagFrom)) &&
+    ok = (tagFrom >= static_cast<off_t>(edit.tag().size()) ||
+          pwriteExact(fd, edit.tag().data() + tagFrom,
+                      edit.tag().size() - static_cast<std::size_t>(tagFrom),
+                      edit.tagAt + tagFrom)) &&
          (delta == 0 || copyBytes(journal.get(), kFirstRangeData + (audioBegin - from), fd,
                                   newAudio, edit.backAt - audioBegin)) &&
          pwriteExact(fd, edit.back.data(), edit.back.size(), newBack) &&
@@ -634,14 +630,10 @@ bool journaled(int fd, const std::string& path, const struct stat& info, const E
 
 }  // namespace
 
-bool commit(LockedFile& file, const Edit& edit) {
+bool commit(LockedFile& file, const Edit& edit, const std::vector<Range>& ranges) {
   const struct stat& info = file.m_info;
   const int fd = file.fd();
-  const bool sameShape = edit.tag.size() == static_cast<std::size_t>(edit.oldTagSize) &&
-                         edit.back.size() == edit.oldBack.size();
-  std::vector<Range> ranges;
-  if (sameShape) {
-    ranges = changedRanges(edit);
+  if (edit.keepsShape()) {
     if (ranges.empty()) {
       return true;
     }

@@ -50,14 +50,31 @@ bool pwriteExact(int fd, const void* buffer, std::size_t size, off_t offset);
 struct Edit {
   off_t tagAt = 0;
   off_t oldTagSize = 0;
-  std::string_view heldOldTag;  // held by the caller, or in oldTagBytes
-  std::string tag;
+  // Each tag held by the caller, or here.
+  std::string_view heldOldTag;
+  std::string oldTagBytes;
+  std::string_view heldTag;
+  std::string tagBytes;
+  // Where the new tag may differ from the old one, when it keeps its size.
+  std::size_t tagChangeFrom = 0;
+  std::size_t tagChangeTo = static_cast<std::size_t>(-1);
   off_t backAt = 0;
   std::string oldBack;
   std::string back;
-  std::string oldTagBytes;
 
   std::string_view oldTag() const { return oldTagBytes.empty() ? heldOldTag : oldTagBytes; }
+  std::string_view tag() const { return tagBytes.empty() ? heldTag : tagBytes; }
+  // Every byte stays where it was; only some change.
+  bool keepsShape() const {
+    return tag().size() == static_cast<std::size_t>(oldTagSize) && back.size() == oldBack.size();
+  }
+};
+
+// One stretch where an edit that keeps the file's shape differs from it.
+struct Range {
+  off_t at;
+  std::string_view before;
+  std::string_view after;
 };
 
 // A regular file opened through its real path and locked (shared for
@@ -76,7 +93,7 @@ class LockedFile {
   const std::string& path() const { return m_path; }
 
  private:
-  friend bool commit(LockedFile& file, const Edit& edit);
+  friend bool commit(LockedFile& file, const Edit& edit, const std::vector<Range>& ranges);
   UniqueFd m_fd;
   struct stat m_info {};
   std::string m_path;
@@ -85,17 +102,15 @@ class LockedFile {
 // Makes the edit durable, so that the file is its old or its new self at
 // every instant (for a change across pages, once the next open has put an
 // interrupted one right), keeping its owner, mode, extended attributes, flags,
-// holes and hard links. After success the file handle is the new file's, still
+// holes and hard links. `ranges` are the edit's changed ranges when it keeps
+// the file's shape. After success the file handle is the new file's, still
 // locked. On failure the file is as it was and nothing of ours is left.
-bool commit(LockedFile& file, const Edit& edit);
+bool commit(LockedFile& file, const Edit& edit, const std::vector<Range>& ranges);
 
-// One stretch where an edit that keeps the file's shape differs from it.
-struct Range {
-  off_t at;
-  std::string_view before;
-  std::string_view after;
-};
+// Only for an edit that keeps the file's shape.
 std::vector<Range> changedRanges(const Edit& edit);
+// The first offset where two byte strings differ (the shorter one's size if none).
+std::size_t firstDifference(std::string_view a, std::string_view b);
 
 // Writes the ranges in place and syncs with `sync` when they all lie within
 // one page, where a write is whole or not at all; on failure the old bytes go

@@ -6,7 +6,6 @@
 #include <taglib/id3v2header.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
-#include <taglib/tbytevectorstream.h>
 #include <taglib/textidentificationframe.h>
 
 #include <array>
@@ -152,14 +151,17 @@ std::size_t locate(std::string_view tag, const id3v2::Layout& layout, const Fiel
 }
 
 // The edited tag, frame for frame: each changed field's frame replaced,
-// added or removed; every other byte kept.
-std::optional<std::string> editId3v2(std::string_view tag, const Changes& changes) {
+// added or removed; every other byte kept. When each new frame has the size
+// of the one it replaces, the tag is the old one with them put in, in `held`.
+bool editId3v2(Edit& edit, ByteVector& held, const Changes& changes) {
+  const std::string_view tag = edit.oldTag();
   const auto layout = id3v2::walk(tag);
   if (!layout) {
-    return std::nullopt;
+    return false;
   }
   const int major = layout->header.major;
   std::vector<id3v2::Replacement> replacements;
+  bool sameSizes = true;
   for (const auto& [field, value] : frameChanges(changes)) {
     const std::size_t at = locate(tag, *layout, field);
     const char* id = at == id3v2::npos ? idFor(field, major) : nullptr;
@@ -170,10 +172,26 @@ std::optional<std::string> editId3v2(std::string_view tag, const Changes& change
       r.bytes = id3v2::renderFrame(*layout, name, bodyFor(field, major, value), status);
     }
     if (r.bytes || at != id3v2::npos) {
+      sameSizes = sameSizes && at != id3v2::npos && r.bytes &&
+                  r.bytes->size() == layout->frames[at].end - layout->frames[at].begin;
       replacements.push_back(std::move(r));
     }
   }
-  return id3v2::edit(tag, *layout, replacements);
+  if (!sameSizes) {
+    edit.tagBytes = id3v2::edit(tag, *layout, replacements);
+    return true;
+  }
+  held = ByteVector(tag.data(), static_cast<unsigned int>(tag.size()));
+  edit.tagChangeFrom = tag.size();
+  edit.tagChangeTo = 0;
+  for (const auto& r : replacements) {
+    const id3v2::Frame& f = layout->frames[r.frame];
+    std::memcpy(held.data() + f.begin, r.bytes->data(), r.bytes->size());
+    edit.tagChangeFrom = std::min(edit.tagChangeFrom, f.begin);
+    edit.tagChangeTo = std::max(edit.tagChangeTo, f.end);
+  }
+  edit.heldTag = std::string_view(held.data(), held.size());
+  return true;
 }
 
 // A first tag for a file that has none.
@@ -306,26 +324,49 @@ std::vector<std::pair<ByteVector, unsigned>> keptFrames(const ID3v2::Tag& tag,
   return out;
 }
 
-// The raw bytes of every frame but the replaced ones, and what follows them.
-std::vector<std::string_view> keptBytes(std::string_view tag, const Changes& changes) {
-  std::vector<std::string_view> out;
+// Where every frame but the replaced ones lies, and what follows the frames.
+std::optional<std::vector<std::pair<std::size_t, std::size_t>>> keptSpans(std::string_view tag,
+                                                                          const Changes& changes) {
   const auto layout = id3v2::walk(tag);
   if (!layout) {
-    return out;
+    return std::nullopt;
   }
   std::vector<std::size_t> replaced;
   for (const auto& [field, value] : frameChanges(changes)) {
     (void)value;
     replaced.push_back(locate(tag, *layout, field));
   }
+  std::vector<std::pair<std::size_t, std::size_t>> out;
   for (std::size_t i = 0; i < layout->frames.size(); ++i) {
     if (std::find(replaced.begin(), replaced.end(), i) == replaced.end()) {
-      const auto& f = layout->frames[i];
-      out.push_back(tag.substr(f.begin, f.end - f.begin));
+      out.emplace_back(layout->frames[i].begin, layout->frames[i].end);
     }
   }
-  out.push_back(tag.substr(layout->framesEnd, layout->keptEnd - layout->framesEnd));
+  out.emplace_back(layout->framesEnd, layout->keptEnd);
   return out;
+}
+
+// Every kept frame has its raw bytes in the edited tag. Only `changed` (a
+// stretch of the tag) differs: a frame in place outside it is the same.
+bool keptBytes(std::string_view before, std::string_view after, const Changes& changes,
+               std::pair<std::size_t, std::size_t> changed) {
+  const auto a = keptSpans(before, changes);
+  const auto b = keptSpans(after, changes);
+  if (!a || !b || a->size() != b->size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < a->size(); ++i) {
+    const auto [from, to] = (*a)[i];
+    const auto [newFrom, newTo] = (*b)[i];
+    if (to - from != newTo - newFrom) {
+      return false;
+    }
+    const bool untouched = from == newFrom && (to <= changed.first || from >= changed.second);
+    if (!untouched && before.substr(from, to - from) != after.substr(newFrom, newTo - newFrom)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 std::vector<std::pair<String, ByteVector>> keptItems(const TagLib::APE::Tag& tag,
@@ -342,13 +383,42 @@ std::vector<std::pair<String, ByteVector>> keptItems(const TagLib::APE::Tag& tag
   return out;
 }
 
+// The stretch of the tag whose bytes differ: all of it unless the edit keeps
+// the file's shape.
+std::pair<std::size_t, std::size_t> changedStretch(const Edit& edit,
+                                                   const std::vector<Range>& ranges) {
+  if (!edit.keepsShape()) {
+    return {0, edit.tag().size()};
+  }
+  for (const Range& r : ranges) {
+    if (r.at >= edit.tagAt && r.at < edit.tagAt + edit.oldTagSize) {
+      const auto from = static_cast<std::size_t>(r.at - edit.tagAt);
+      return {from, from + r.before.size()};
+    }
+  }
+  return {0, 0};
+}
+
 // TagLib, the judge: the edited file must read as asked, and every frame and
-// item that was not to change must read exactly as before.
-bool judged(MPEG::File& before, const ByteVector& image, const Edit& edit,
+// item that was not to change must read exactly as before. It reads the file
+// as it will be: what precedes the tags, the new tags, and samples of the
+// audio between them.
+bool judged(MPEG::File& before, const LockedFile& locked, const Edit& edit,
+            const ByteVector& heldTag, const std::vector<Range>& ranges,
             const unsigned char* record, const Changes& changes, bool converted) {
-  TagLib::ByteVectorStream stream(image);
+  const off_t audioBegin = edit.tagAt + edit.oldTagSize;
+  const off_t audio = edit.backAt - audioBegin;
+  const off_t head = std::min(audio, kAudioSample);
+  const off_t tail = std::min(audio - head, kAudioSample);
+  PiecesStream stream(locked.fd(), locked.path(),
+                      {{static_cast<long>(edit.tagAt), nullptr, 0},
+                       {static_cast<long>(edit.tag().size()), edit.tag().data(), 0,
+                        edit.heldTag.empty() ? nullptr : &heldTag},
+                       {static_cast<long>(head), nullptr, audioBegin},
+                       {static_cast<long>(tail), nullptr, edit.backAt - tail},
+                       {static_cast<long>(edit.back.size()), edit.back.data(), 0}});
   MPEG::File after(&stream, ID3v2::FrameFactory::instance(), false);
-  if (!after.isValid() || after.firstFrameOffset() < 0) {
+  if (!after.isValid() || after.firstFrameOffset() < 0 || stream.failed()) {
     return false;
   }
   Record read{};
@@ -369,7 +439,7 @@ bool judged(MPEG::File& before, const ByteVector& image, const Edit& edit,
   }
   // And byte for byte, as our own walk of both tags finds the frames.
   if (!converted && !edit.oldTag().empty() &&
-      keptBytes(edit.oldTag(), changes) != keptBytes(edit.tag, changes)) {
+      !keptBytes(edit.oldTag(), edit.tag(), changes, changedStretch(edit, ranges))) {
     return false;
   }
   if (before.hasAPETag() != after.hasAPETag() ||
@@ -390,8 +460,8 @@ std::optional<std::string> readAt(int fd, off_t offset, off_t size) {
 
 // Where the tags lie and what replaces them.
 std::optional<Edit> plan(const LockedFile& locked, MPEG::File& file, const FdStream& stream,
-                         const Changes& changes, std::int32_t version, bool keepV1,
-                         bool& converted) {
+                         const Changes& changes, std::int32_t version, bool keepV1, bool& converted,
+                         ByteVector& heldTag) {
   const int fd = locked.fd();
   const off_t length = locked.info().st_size;
   Edit edit;
@@ -425,19 +495,15 @@ std::optional<Edit> plan(const LockedFile& locked, MPEG::File& file, const FdStr
     }
     converted = version != 0 && version != header->major;
     if (converted) {
-      edit.tag = convertId3v2(*file.ID3v2Tag(true), changes, version);
-      if (edit.tag.empty()) {
+      edit.tagBytes = convertId3v2(*file.ID3v2Tag(true), changes, version);
+      if (edit.tagBytes.empty()) {
         return std::nullopt;
       }
-    } else {
-      auto edited = editId3v2(edit.oldTag(), changes);
-      if (!edited) {
-        return std::nullopt;
-      }
-      edit.tag = std::move(*edited);
+    } else if (!editId3v2(edit, heldTag, changes)) {
+      return std::nullopt;
     }
   } else {
-    edit.tag = newId3v2(changes, version == 4 ? 4 : 3);
+    edit.tagBytes = newId3v2(changes, version == 4 ? 4 : 3);
   }
 
   // The tags at the end: APE, then ID3v1.
@@ -483,40 +549,9 @@ std::optional<Edit> plan(const LockedFile& locked, MPEG::File& file, const FdStr
   return edit;
 }
 
-// The edited file as TagLib needs to see it: what precedes the tags, the new
-// tags, and samples of the audio between them.
-std::optional<ByteVector> imageOf(int fd, const Edit& edit) {
-  const off_t audioBegin = edit.tagAt + edit.oldTagSize;
-  const off_t audio = edit.backAt - audioBegin;
-  const off_t head = std::min(audio, kAudioSample);
-  const off_t tail = std::min(audio - head, kAudioSample);
-  ByteVector image(static_cast<unsigned int>(static_cast<std::size_t>(edit.tagAt + head + tail) +
-                                             edit.tag.size() + edit.back.size()),
-                   '\0');
-  char* at = image.data();
-  const auto put = [&](std::string_view bytes) {
-    std::memcpy(at, bytes.data(), bytes.size());
-    at += bytes.size();
-  };
-  const auto take = [&](off_t offset, off_t size) {
-    const bool ok = preadExact(fd, at, static_cast<std::size_t>(size), offset);
-    at += size;
-    return ok;
-  };
-  if (!take(0, edit.tagAt)) {
-    return std::nullopt;
-  }
-  put(edit.tag);
-  if (!take(audioBegin, head) || !take(edit.backAt - tail, tail)) {
-    return std::nullopt;
-  }
-  put(edit.back);
-  return image;
-}
-
-// What reached the file: the new tags, read afresh.
-bool readsBack(int fd, const Edit& edit) {
-  const off_t newBack = edit.backAt + static_cast<off_t>(edit.tag.size()) - edit.oldTagSize;
+// What reached the file: the new bytes, read afresh (those that changed,
+// when the file kept its shape).
+bool readsBack(int fd, const Edit& edit, const std::vector<Range>& ranges) {
   const auto same = [fd](std::string_view wanted, off_t at) {
     std::array<char, 65536> read;
     for (std::size_t done = 0; done < wanted.size(); done += read.size()) {
@@ -528,7 +563,12 @@ bool readsBack(int fd, const Edit& edit) {
     }
     return true;
   };
-  return same(edit.tag, edit.tagAt) && same(edit.back, newBack);
+  if (edit.keepsShape()) {
+    return std::all_of(ranges.begin(), ranges.end(),
+                       [&](const Range& r) { return same(r.after, r.at); });
+  }
+  const off_t newBack = edit.backAt + static_cast<off_t>(edit.tag().size()) - edit.oldTagSize;
+  return same(edit.tag(), edit.tagAt) && same(edit.back, newBack);
 }
 
 }  // namespace
@@ -556,16 +596,18 @@ bool writeTag(const char* path, const unsigned char* record, std::int32_t versio
     return true;
   }
   bool converted = false;
-  const auto edit = plan(*locked, file, stream, changes, version, keepV1, converted);
+  ByteVector heldTag;
+  const auto edit = plan(*locked, file, stream, changes, version, keepV1, converted, heldTag);
   if (!edit || stream.failed()) {
     return false;
   }
-  const auto image = imageOf(locked->fd(), *edit);
-  if (!image || !judged(file, *image, *edit, record, changes, converted) ||
-      !commit(*locked, *edit)) {
+  const std::vector<Range> ranges =
+      edit->keepsShape() ? changedRanges(*edit) : std::vector<Range>();
+  if (!judged(file, *locked, *edit, heldTag, ranges, record, changes, converted) ||
+      !commit(*locked, *edit, ranges)) {
     return false;
   }
-  return readsBack(locked->fd(), *edit) && locked->close();
+  return readsBack(locked->fd(), *edit, ranges) && locked->close();
 }
 
 }  // namespace vbmp3

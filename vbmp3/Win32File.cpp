@@ -207,10 +207,10 @@ bool replace(UniqueFd& source, const std::string& path, const Edit& edit, Unique
   }
   TempGuard guard(temp);
   const off_t audioBegin = edit.tagAt + edit.oldTagSize;
-  const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag.size());
+  const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag().size());
   const off_t newBack = newAudio + (edit.backAt - audioBegin);
   if (!copyBytes(source.get(), 0, out.get(), 0, edit.tagAt) ||
-      !pwriteExact(out.get(), edit.tag.data(), edit.tag.size(), edit.tagAt) ||
+      !pwriteExact(out.get(), edit.tag().data(), edit.tag().size(), edit.tagAt) ||
       !copyBytes(source.get(), audioBegin, out.get(), newAudio, edit.backAt - audioBegin) ||
       !pwriteExact(out.get(), edit.back.data(), edit.back.size(), newBack) || !flush(out.get()) ||
       !out.close() || !source.close()) {
@@ -306,11 +306,8 @@ std::optional<LockedFile> LockedFile::open(const char* path, bool forWrite) {
   return f;
 }
 
-bool commit(LockedFile& file, const Edit& edit) {
-  const bool sameShape = edit.tag.size() == static_cast<std::size_t>(edit.oldTagSize) &&
-                         edit.back.size() == edit.oldBack.size();
-  if (sameShape) {
-    const std::vector<Range> ranges = changedRanges(edit);
+bool commit(LockedFile& file, const Edit& edit, const std::vector<Range>& ranges) {
+  if (edit.keepsShape()) {
     if (ranges.empty()) {
       return true;
     }
