@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "common/Utf.h"
 
@@ -344,10 +345,17 @@ std::optional<Layout> walk(std::string_view tag) {
   }
   layout.framesEnd = rawAt(std::min(pos, data.size()));
   layout.spaceEnd = kHeaderSize + raw.size();
-  layout.keptEnd = layout.spaceEnd;
-  while (layout.keptEnd > layout.framesEnd && tag[layout.keptEnd - 1] == '\0') {
-    --layout.keptEnd;
+  // Back over the padding, a block of zeros at a time: it can be megabytes.
+  static constexpr std::array<char, 256> kZeros{};
+  std::size_t end = layout.spaceEnd;
+  while (end - layout.framesEnd >= kZeros.size() &&
+         std::memcmp(tag.data() + end - kZeros.size(), kZeros.data(), kZeros.size()) == 0) {
+    end -= kZeros.size();
   }
+  while (end > layout.framesEnd && tag[end - 1] == '\0') {
+    --end;
+  }
+  layout.keptEnd = end;
   return layout;
 }
 
