@@ -89,9 +89,10 @@ TagLib::ByteVector PiecesStream::readBlock(unsigned long length) {
     ++piece;
   }
   // Within bytes in memory, as when TagLib reads a whole tag: shared or copied once.
-  if (piece != m_pieces.end() && piece->bytes && m_position + size <= begin + piece->length) {
+  if (piece != m_pieces.end() && piece->bytes &&
+      m_position + static_cast<long>(size) <= begin + piece->length) {
     const char* from = piece->bytes + (m_position - begin);
-    m_position += size;
+    m_position += static_cast<long>(size);
     if (piece->owner) {
       return piece->owner->mid(static_cast<unsigned int>(from - piece->owner->data()), size);
     }
@@ -109,7 +110,7 @@ TagLib::ByteVector PiecesStream::readBlock(unsigned long length) {
     }
     done += n;
   }
-  m_position += size;
+  m_position += static_cast<long>(size);
   return block;
 }
 

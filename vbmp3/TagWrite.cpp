@@ -447,7 +447,7 @@ bool judged(MPEG::File& before, const LockedFile& locked, const Edit& edit,
        keptItems(*before.APETag(), changes) != keptItems(*after.APETag(), changes))) {
     return false;
   }
-  return true;
+  return !stream.failed();
 }
 
 std::optional<std::string> readAt(int fd, off_t offset, off_t size) {
