@@ -23,6 +23,9 @@ inline constexpr std::u16string_view kLogWritten = u"　成功";
 inline constexpr std::u16string_view kLogReadOnly = u"　読みとり専用のため失敗";
 inline constexpr std::u16string_view kLogWriteFailed = u"　書き込みエラーのため失敗";
 inline constexpr std::u16string_view kLogReadFailed = u"　タグ情報を読み取れないため中断";
+// Around the system's reason after an outcome.
+inline constexpr std::u16string_view kLogReasonOpen = u"（";
+inline constexpr std::u16string_view kLogReasonClose = u"）";
 // The last line of a run stopped by the user: "<before><count><after>".
 inline constexpr std::u16string_view kLogCancelledBefore = u"キャンセルのため、選択された ";
 inline constexpr std::u16string_view kLogCancelledAfter = u" 件は処理していません";

@@ -1,6 +1,8 @@
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -97,6 +99,25 @@ class PosixFileSystem final : public FileSystem {
     }
     return std::u16string(namePart(path));
   }
+
+  std::u16string makeDurable(std::u16string_view path) override {
+#if defined(__linux__)
+    const std::u16string_view folder = path.substr(0, path.size() - namePart(path).size());
+    const int fd = ::open(folder.empty() ? "." : encodePath(folder).c_str(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool synced = fd >= 0 && ::syncfs(fd) == 0;
+    const int error = errno;
+    if (fd >= 0) {
+      ::close(fd);
+    }
+    if (!synced) {
+      return systemErrorText(static_cast<unsigned long>(error));
+    }
+#else
+    (void)path;  // the tag library synced each write
+#endif
+    return {};
+  }
 };
 
 }  // namespace
@@ -104,6 +125,12 @@ class PosixFileSystem final : public FileSystem {
 FileSystem& systemFileSystem() {
   static PosixFileSystem files;
   return files;
+}
+
+void leaveTagSyncsToTheRun() {
+#if defined(__linux__)
+  ::setenv("VBMP3_SYNC", "run", 1);
+#endif
 }
 
 }  // namespace tagkana::platform

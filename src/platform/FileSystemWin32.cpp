@@ -54,6 +54,9 @@ class Win32FileSystem final : public FileSystem {
     }
     return fromWide(found.cFileName);
   }
+
+  // The tag library flushes each write itself here.
+  std::u16string makeDurable(std::u16string_view) override { return {}; }
 };
 
 }  // namespace
@@ -62,5 +65,7 @@ FileSystem& systemFileSystem() {
   static Win32FileSystem fileSystem;
   return fileSystem;
 }
+
+void leaveTagSyncsToTheRun() {}
 
 }  // namespace tagkana::platform

@@ -10,12 +10,15 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/FileSystem.h"
 #include "ui/Captions.h"
 #include "ui/Form1.h"
 
 namespace tagkana {
 
 int runApplication(int& argc, char** argv) {
+  // Before any thread starts and before the tag library is loaded.
+  platform::leaveTagSyncsToTheRun();
   QApplication app(argc, argv);
   QApplication::setApplicationName(captions::kApplication);
   QApplication::setApplicationVersion(captions::kVersion);

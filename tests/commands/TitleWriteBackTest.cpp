@@ -152,6 +152,30 @@ TEST(TitleWriteBack, ReportsAFailedWriteAndGoesOn) {
             u"完了しました\r\n\r\na.mp3　書き込みエラーのため失敗\r\nb.mp3　成功\r\n");
 }
 
+// The library leaves each write's last sync to the run: each folder written
+// to is made durable once, before the box, and one that cannot be fails its
+// written files with the system's reason.
+TEST(TitleWriteBack, WrittenFoldersAreMadeDurableBeforeTheLogSaysSo) {
+  WriteBack w;
+  w.addRow(u"/m" SEP u"a.mp3", u"いち");
+  w.addRow(u"/m" SEP u"b.mp3", u"に", platform::kArchive | platform::kReadOnly);
+  w.addRow(u"/n" SEP u"c.mp3", u"さん");
+  w.addRow(u"/n" SEP u"d.mp3", u"し");
+  w.addRow(u"/m" SEP u"e.mp3", u"ご");
+  w.library.files[u"/n" SEP u"c.mp3"].writable = false;
+  w.files.durabilityFailures[u"/n" SEP u"d.mp3"] = u"入出力エラーです";
+  w.List1.select({0, 1, 2, 3, 4});
+
+  w.run();
+
+  EXPECT_EQ(w.files.madeDurable, (Paths{u"/m" SEP u"a.mp3", u"/n" SEP u"d.mp3"}));
+  const std::u16string log =
+      u"a.mp3　成功\r\nb.mp3　読みとり専用のため失敗\r\nc.mp3　書き込みエラーのため失敗\r\n"
+      u"d.mp3　書き込みエラーのため失敗（入出力エラーです）\r\ne.mp3　成功\r\n";
+  EXPECT_EQ(w.state.ResultLog, log);
+  EXPECT_EQ(w.lastBox().text, u"完了しました\r\n\r\n" + log);
+}
+
 TEST(TitleWriteBack, StopsAtAFailedReadAndSaysSo) {
   WriteBack w;
   for (const auto* name : {u"a", u"b", u"c", u"d", u"e"}) {
@@ -342,6 +366,7 @@ TEST(TitleWriteBack, RunTimeErrorsNameTheFileAndKeepTheLog) {
   }
   EXPECT_EQ(w.state.ResultLog, u"a.mp3　成功\r\n");
   EXPECT_EQ(w.library.writtenPaths(), (Paths{u"/m" SEP u"a.mp3"}));
+  EXPECT_EQ(w.files.madeDurable, (Paths{u"/m" SEP u"a.mp3"}));
   EXPECT_EQ(w.boxes.shown.size(), 1u);
 
   // A selected row that no preview gave a path.

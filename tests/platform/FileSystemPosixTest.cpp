@@ -132,6 +132,17 @@ TEST(FileSystemPosix, NormalFileNameIsTheNameOfAVisibleRegularFile) {
   EXPECT_EQ(files.normalFileName(folder.pathOf(u"sub")), u"");
 }
 
+// Where the tag library leaves the run's last sync to the program, the
+// folder's file system is synced; a folder that is not there says why.
+TEST(FileSystemPosix, MakeDurableSyncsTheFolderOrSaysWhyNot) {
+  TempFolder folder;
+  auto& files = systemFileSystem();
+  EXPECT_EQ(files.makeDurable(fileWithMode(folder, u"a.mp3", 0644)), u"");
+#if defined(__linux__)
+  EXPECT_NE(files.makeDurable(folder.pathOf(u"missing") + u"/a.mp3"), u"");
+#endif
+}
+
 }  // namespace
 }  // namespace tagkana::test
 

@@ -30,4 +30,10 @@ std::u16string FakeFileSystem::normalFileName(std::u16string_view path) {
   return std::u16string(separator == std::u16string_view::npos ? path : path.substr(separator + 1));
 }
 
+std::u16string FakeFileSystem::makeDurable(std::u16string_view path) {
+  madeDurable.emplace_back(path);
+  const auto failure = durabilityFailures.find(std::u16string(path));
+  return failure == durabilityFailures.end() ? std::u16string() : failure->second;
+}
+
 }  // namespace tagkana::test

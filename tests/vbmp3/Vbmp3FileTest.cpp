@@ -199,6 +199,64 @@ TEST_F(Vbmp3Files, FallbacksWhereTheSystemLacksAFeature) {
   }
 }
 
+// The syncs a write makes, on regular files and on folders.
+struct Syncs {
+  int files = 0;
+  int folders = 0;
+  bool operator==(const Syncs&) const = default;
+} syncs;
+
+int countedSync(int fd, int (*sync)(int)) {
+  struct stat st {};
+  ::fstat(fd, &st);
+  ++(S_ISDIR(st.st_mode) ? syncs.folders : syncs.files);
+  return sync(fd);
+}
+
+// A caller that makes the file system durable once for its run (the
+// program) spares each write the syncs that only make it durable; those that
+// order it stay.
+TEST_F(Vbmp3Files, ACallerThatSyncsTheRunGetsOnlyTheSyncsThatOrderAWrite) {
+  const std::string audio = mpegFrames(300);
+  const std::string tag = Id3v2(3).frame("TIT2", latin1Text("old")).padding(500).render();
+  struct Case {
+    std::string name;
+    std::string file;
+    Syncs each;
+    Syncs run;
+  };
+  const std::vector<Case> cases{
+      {"within one page", tag + audio, {1, 0}, {0, 0}},
+      // The journal and its name before the file is touched, the file before
+      // the journal goes, the folder once it has gone.
+      {"in place under a journal", tag + audio + id3v1("old"), {2, 2}, {2, 1}},
+      // The new file before its rename, the folder after it.
+      {"into a new file", pictureFile(), {1, 1}, {1, 0}},
+  };
+  TempDir dir;
+  const std::string path = dir.file("song.mp3");
+  for (const auto& c : cases) {
+    for (const bool run : {false, true}) {
+      SCOPED_TRACE(c.name + (run ? ", the run synced by the caller" : ", each write synced"));
+      writeFile(path, c.file);
+      if (run) {
+        ::setenv("VBMP3_SYNC", "run", 1);
+      }
+      syncs = Syncs{};
+      sys::calls().fsync = [](int fd) { return countedSync(fd, ::fsync); };
+      sys::calls().fdatasync = [](int fd) { return countedSync(fd, ::fdatasync); };
+      EXPECT_TRUE(write(path));
+      sys::calls() = sys::systemCalls();
+      ::unsetenv("VBMP3_SYNC");
+      EXPECT_EQ(syncs, run ? c.run : c.each);
+      Record r{};
+      ASSERT_TRUE(read(path, r));
+      EXPECT_EQ(slot(r, kTitle), kNewTitle);
+      EXPECT_EQ(dir.names(), std::vector<std::string>{"song.mp3"});
+    }
+  }
+}
+
 TEST_F(Vbmp3Files, AFailureAnywhereLeavesTheFileAndNothingElse) {
   using Set = std::function<void(sys::Calls&)>;
   const auto failingSync = [](sys::Calls& c) {
