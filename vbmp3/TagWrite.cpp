@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -553,15 +554,10 @@ std::optional<Edit> plan(const LockedFile& locked, MPEG::File& file, const FdStr
 // when the file kept its shape).
 bool readsBack(int fd, const Edit& edit, const std::vector<Range>& ranges) {
   const auto same = [fd](std::string_view wanted, off_t at) {
-    std::array<char, 65536> read;
-    for (std::size_t done = 0; done < wanted.size(); done += read.size()) {
-      const std::size_t n = std::min(read.size(), wanted.size() - done);
-      if (!preadExact(fd, read.data(), n, at + static_cast<off_t>(done)) ||
-          std::memcmp(read.data(), wanted.data() + done, n) != 0) {
-        return false;
-      }
-    }
-    return true;
+    // In one read: a tag can be megabytes.
+    const std::unique_ptr<char[]> read(new char[wanted.size()]);
+    return preadExact(fd, read.get(), wanted.size(), at) &&
+           std::memcmp(read.get(), wanted.data(), wanted.size()) == 0;
   };
   if (edit.keepsShape()) {
     return std::all_of(ranges.begin(), ranges.end(),
