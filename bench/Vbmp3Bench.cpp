@@ -107,7 +107,7 @@ Cost timed(F f) {
 }
 
 // The run's writes made durable at once, as the program does before it
-// reports them when the library leaves that to it (VBMP3_SYNC=run).
+// reports them when the library leaves that to it.
 bool syncRun(const std::string& folder) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
   const bool synced = fd >= 0 && ::syncfs(fd) == 0;
@@ -217,10 +217,10 @@ void report(const Set& set) {
     return vbmp3Write(p, run % 2 ? kTitleASjis : kTitleBSjis);
   };
   const double ourFit = timePerFile(set, fresh, ourWrite);
-  ::setenv("VBMP3_SYNC", "run", 1);
+  ::setenv(VBMP3_SYNC_VARIABLE, VBMP3_SYNC_RUN, 1);
   const double ourRunFit =
       timePerFile(set, fresh, ourWrite, [&] { return timed([&] { return syncRun(set.folder); }); });
-  ::unsetenv("VBMP3_SYNC");
+  ::unsetenv(VBMP3_SYNC_VARIABLE);
   const double taglibSynced = timePerFile(set, fresh, [](const std::string& p, int run) {
     return timed([&] { return taglibSaveSynced(p, run % 2 ? kTitleA : kTitleB); });
   });
@@ -286,11 +286,11 @@ void reportGrowth(const Set& set) {
   const double copies = timePerFile(set, fresh, [](const std::string& p, int) {
     return timed([&] { return copyFsyncRename(p); });
   });
-  ::setenv("VBMP3_SYNC", "run", 1);
+  ::setenv(VBMP3_SYNC_VARIABLE, VBMP3_SYNC_RUN, 1);
   const double runSynced = timePerFile(
       set, fresh, [&](const std::string& p, int) { return vbmp3Write(p, longSjis); },
       [&] { return timed([&] { return syncRun(set.folder); }); });
-  ::unsetenv("VBMP3_SYNC");
+  ::unsetenv(VBMP3_SYNC_VARIABLE);
   std::printf(
       "%-6s grows     in a run: copy+fsync+rename %7.3f ms  VBMP3 with one syncfs for the "
       "run %7.3f ms  ratio to copy %.2f\n",

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "Sys.h"
+#include "vbmp3.h"
 
 namespace vbmp3 {
 namespace {
@@ -79,12 +80,10 @@ bool dataSync(int fd) {
 }
 
 // Whether the caller makes the file system durable once for its whole run
-// of writes before it reports them (VBMP3_SYNC=run, as the program does): a
-// write then leaves out the syncs that only make it durable, and keeps every
-// one that orders it.
+// of writes before it reports them, as the program does.
 bool callerSyncs() {
-  const char* value = std::getenv("VBMP3_SYNC");
-  return value != nullptr && std::string_view(value) == "run";
+  const char* value = std::getenv(VBMP3_SYNC_VARIABLE);
+  return value != nullptr && std::string_view(value) == VBMP3_SYNC_RUN;
 }
 
 bool lockWithin(int fd, int operation) {

@@ -28,6 +28,13 @@ enum {
   VBMP3_RECORD_SIZE = 656
 };
 
+// A caller that makes the file system durable once for its whole run of
+// writes (syncfs on Linux) sets this environment variable to VBMP3_SYNC_RUN
+// before the writes: each write then leaves out the syncs that only make it
+// durable, and keeps those that order it.
+#define VBMP3_SYNC_VARIABLE "VBMP3_SYNC"
+#define VBMP3_SYNC_RUN "run"
+
 #if defined(_WIN32)
 #define VBMP3_CALL __stdcall
 #if defined(VBMP3_BUILDING)

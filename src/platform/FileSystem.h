@@ -32,19 +32,14 @@ class FileSystem {
   // The name part when `path` is an existing regular file that is neither
   // hidden nor system; otherwise empty.
   virtual std::u16string normalFileName(std::u16string_view path) = 0;
-  // Puts what was written to `path` and its folder on stable storage, where
-  // the tag library leaves that to the run (see leaveTagSyncsToTheRun); one
-  // call covers every file of the folder. Empty, or the system's reason.
+  // Puts what was written to `path` and its folder on stable storage where
+  // the tag library leaves that to the run (Linux: the whole file system,
+  // with syncfs; elsewhere the library synced each write). One call covers
+  // every file of the folder. Empty, or the system's reason.
   virtual std::u16string makeDurable(std::u16string_view path) = 0;
 };
 
 // The real one for this OS.
 FileSystem& systemFileSystem();
-
-// Tells the tag library, before it is loaded, that the program makes each
-// run of writes durable at once with makeDurable, where one call does that
-// for a whole file system (Linux: syncfs). Elsewhere the library keeps
-// syncing each write and makeDurable has nothing to do.
-void leaveTagSyncsToTheRun();
 
 }  // namespace tagkana::platform

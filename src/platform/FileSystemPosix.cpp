@@ -127,10 +127,4 @@ FileSystem& systemFileSystem() {
   return files;
 }
 
-void leaveTagSyncsToTheRun() {
-#if defined(__linux__)
-  ::setenv("VBMP3_SYNC", "run", 1);
-#endif
-}
-
 }  // namespace tagkana::platform

@@ -66,6 +66,4 @@ FileSystem& systemFileSystem() {
   return fileSystem;
 }
 
-void leaveTagSyncsToTheRun() {}
-
 }  // namespace tagkana::platform

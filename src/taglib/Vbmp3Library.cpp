@@ -1,5 +1,6 @@
 #include "taglib/Vbmp3Library.h"
 
+#include <cstdlib>
 #include <optional>
 
 #include "common/RuntimeError.h"
@@ -93,6 +94,12 @@ bool Vbmp3Library::setTagInfoEX(std::u16string_view path, TagRecord& record, Ans
   const std::int32_t result = write(encodedPath.c_str(), buffer.data(), version, keepV1);
   record.fromAnsi(buffer);
   return result != 0;
+}
+
+void leaveTagSyncsToTheRun() {
+#if defined(__linux__)
+  ::setenv(VBMP3_SYNC_VARIABLE, VBMP3_SYNC_RUN, 1);
+#endif
 }
 
 }  // namespace tagkana

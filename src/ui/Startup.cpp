@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/FileSystem.h"
+#include "taglib/Vbmp3Library.h"
 #include "ui/Captions.h"
 #include "ui/Form1.h"
 
@@ -18,7 +18,7 @@ namespace tagkana {
 
 int runApplication(int& argc, char** argv) {
   // Before any thread starts and before the tag library is loaded.
-  platform::leaveTagSyncsToTheRun();
+  leaveTagSyncsToTheRun();
   QApplication app(argc, argv);
   QApplication::setApplicationName(captions::kApplication);
   QApplication::setApplicationVersion(captions::kVersion);

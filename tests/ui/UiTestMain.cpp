@@ -2,13 +2,13 @@
 
 #include <QApplication>
 
-#include "platform/FileSystem.h"
+#include "taglib/Vbmp3Library.h"
 
 // The window's tests need one QApplication for the whole run; they always
 // run offscreen, test discovery included. The tag library leaves the last
 // syncs of a run to the program, as when the program starts.
 int main(int argc, char* argv[]) {
-  tagkana::platform::leaveTagSyncsToTheRun();
+  tagkana::leaveTagSyncsToTheRun();
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
   }

@@ -24,6 +24,7 @@
 #include "Sys.h"
 #include "TagFile.h"
 #include "Vbmp3TestSupport.h"
+#include "vbmp3.h"
 
 #if defined(__linux__)
 #include <linux/fs.h>
@@ -240,14 +241,14 @@ TEST_F(Vbmp3Files, ACallerThatSyncsTheRunGetsOnlyTheSyncsThatOrderAWrite) {
       SCOPED_TRACE(c.name + (run ? ", the run synced by the caller" : ", each write synced"));
       writeFile(path, c.file);
       if (run) {
-        ::setenv("VBMP3_SYNC", "run", 1);
+        ::setenv(VBMP3_SYNC_VARIABLE, VBMP3_SYNC_RUN, 1);
       }
       syncs = Syncs{};
       sys::calls().fsync = [](int fd) { return countedSync(fd, ::fsync); };
       sys::calls().fdatasync = [](int fd) { return countedSync(fd, ::fdatasync); };
       EXPECT_TRUE(write(path));
       sys::calls() = sys::systemCalls();
-      ::unsetenv("VBMP3_SYNC");
+      ::unsetenv(VBMP3_SYNC_VARIABLE);
       EXPECT_EQ(syncs, run ? c.run : c.each);
       Record r{};
       ASSERT_TRUE(read(path, r));
