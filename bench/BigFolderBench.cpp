@@ -134,7 +134,7 @@ void restoreTitles(const Folder& folder) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  windowbench::preferOffscreen();
+  windowbench::startAsTheProgram();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tagkana"));
 

@@ -100,7 +100,7 @@ double timed(const std::function<void()>& run) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  windowbench::preferOffscreen();
+  windowbench::startAsTheProgram();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tagkana"));
 

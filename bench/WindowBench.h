@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <string>
 
+#include "taglib/Vbmp3Library.h"
+
 namespace windowbench {
 
 inline void check(bool ok, const char* what) {
@@ -21,11 +23,13 @@ inline void check(bool ok, const char* what) {
   }
 }
 
-// Before the QApplication is made.
-inline void preferOffscreen() {
+// Before the QApplication is made: offscreen unless told otherwise, and the
+// tag library's last syncs left to the run, as the program does.
+inline void startAsTheProgram() {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
   }
+  tagkana::leaveTagSyncsToTheRun();
 }
 
 // The folder named by argument `index`, made when missing; without one, a new

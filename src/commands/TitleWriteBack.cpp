@@ -1,6 +1,7 @@
 #include "commands/TitleWriteBack.h"
 
 #include <map>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,11 +23,15 @@ struct Line {
 };
 
 // The tag library leaves the last sync of each write to the run: the files
-// written reach the disk together, folder by folder, before the log says
+// written reach the disk in batches, folder by folder, before the log says
 // 成功. A folder that cannot be made durable fails each of its files.
-void makeDurable(std::vector<Line>& lines, platform::FileSystem& files) {
+// Batches keep every sync short, so that none holds the window long.
+constexpr int kDurableBatch = 100;
+
+// Makes the lines from `from` on durable.
+void makeDurable(std::vector<Line>& lines, std::size_t from, platform::FileSystem& files) {
   std::map<std::u16string_view, std::u16string> reasons;  // by folder
-  for (Line& line : lines) {
+  for (Line& line : std::span(lines).subspan(from)) {
     if (line.outcome != messages::kLogWritten) {
       continue;
     }
@@ -43,8 +48,10 @@ void makeDurable(std::vector<Line>& lines, platform::FileSystem& files) {
   }
 }
 
-void appendLines(FormState& state, platform::FileSystem& files, std::vector<Line>& lines) {
-  makeDurable(lines, files);
+// Once, at the end of the run.
+void appendLines(FormState& state, platform::FileSystem& files, std::vector<Line>& lines,
+                 std::size_t durable) {
+  makeDurable(lines, durable, files);
   for (const Line& line : lines) {
     // A file the name lookup cannot find (gone, hidden) is named from its
     // stored path: every line names its file.
@@ -58,7 +65,6 @@ void appendLines(FormState& state, platform::FileSystem& files, std::vector<Line
     }
     state.ResultLog += messages::kLineBreak;
   }
-  lines.clear();
 }
 
 }  // namespace
@@ -76,13 +82,21 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
   AnsiTagRecord readBuffer{};
   AnsiTagRecord writeBuffer{};
   bool stopped = false;
+  bool cancelled = false;
 
   const int count = List1.ListCount();
   const int total = selectedCount(List1);
   int attempted = 0;
   std::vector<Line> lines;
+  std::size_t durable = 0;  // the lines before it are
+  int pending = 0;          // written files since
   const auto handled = [&](std::u16string_view outcome) {
     lines.push_back({state.CurPath, outcome, {}});
+    if (outcome == messages::kLogWritten && ++pending == kDurableBatch) {
+      makeDurable(lines, durable, files);
+      durable = lines.size();
+      pending = 0;
+    }
   };
   try {
     for (state.RowIdx = 0; state.RowIdx < count; ++state.RowIdx) {
@@ -95,11 +109,7 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
       }
       const std::u16string& path = state.FilePaths[static_cast<std::size_t>(r)];
       if (!progress.next(attempted, total, path)) {
-        appendLines(state, files, lines);
-        state.ResultLog += messages::kLogCancelledBefore;
-        state.ResultLog += groupedDecimal(total - attempted);
-        state.ResultLog += messages::kLogCancelledAfter;
-        state.ResultLog += messages::kLineBreak;
+        cancelled = true;
         break;
       }
       ++attempted;
@@ -121,10 +131,16 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
     }
   } catch (...) {
     // What was written before the error is made durable and logged all the same.
-    appendLines(state, files, lines);
+    appendLines(state, files, lines, durable);
     throw;
   }
-  appendLines(state, files, lines);
+  appendLines(state, files, lines, durable);
+  if (cancelled) {
+    state.ResultLog += messages::kLogCancelledBefore;
+    state.ResultLog += groupedDecimal(total - attempted);
+    state.ResultLog += messages::kLogCancelledAfter;
+    state.ResultLog += messages::kLineBreak;
+  }
 
   progress.end();
   boxes.show((stopped ? std::u16string(messages::kWriteBackStopped)

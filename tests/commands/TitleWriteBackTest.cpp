@@ -174,6 +174,16 @@ TEST(TitleWriteBack, WrittenFoldersAreMadeDurableBeforeTheLogSaysSo) {
       u"d.mp3　書き込みエラーのため失敗（入出力エラーです）\r\ne.mp3　成功\r\n";
   EXPECT_EQ(w.state.ResultLog, log);
   EXPECT_EQ(w.lastBox().text, u"完了しました\r\n\r\n" + log);
+
+  // A hundred written files at a time, so that no one sync is long.
+  WriteBack many;
+  for (int i = 0; i < 250; ++i) {
+    many.addRow(u"/m" SEP + std::u16string(1, static_cast<char16_t>(u'一' + i)), u"いち");
+    many.List1.selected.insert(i);
+  }
+  many.run();
+  EXPECT_EQ(many.files.madeDurable,
+            (Paths{many.state.FilePaths[0], many.state.FilePaths[100], many.state.FilePaths[200]}));
 }
 
 TEST(TitleWriteBack, StopsAtAFailedReadAndSaysSo) {
