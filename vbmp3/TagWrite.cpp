@@ -550,11 +550,12 @@ std::optional<Edit> plan(const LockedFile& locked, MPEG::File& file, const FdStr
   return edit;
 }
 
-// What reached the file: the new bytes, read afresh (those that changed,
-// when the file kept its shape).
-bool readsBack(int fd, const Edit& edit, const std::vector<Range>& ranges) {
+// What reached the file, read afresh: the bytes that changed, when the file
+// kept its shape; otherwise the new tag's header and the frames that carry
+// the written values (the rest of a tag can be megabytes of picture), and the
+// tags at the end.
+bool readsBack(int fd, const Edit& edit, const std::vector<Range>& ranges, const Changes& changes) {
   const auto same = [fd](std::string_view wanted, off_t at) {
-    // In one read: a tag can be megabytes.
     const std::unique_ptr<char[]> read(new char[wanted.size()]);
     return preadExact(fd, read.get(), wanted.size(), at) &&
            std::memcmp(read.get(), wanted.data(), wanted.size()) == 0;
@@ -563,8 +564,26 @@ bool readsBack(int fd, const Edit& edit, const std::vector<Range>& ranges) {
     return std::all_of(ranges.begin(), ranges.end(),
                        [&](const Range& r) { return same(r.after, r.at); });
   }
-  const off_t newBack = edit.backAt + static_cast<off_t>(edit.tag().size()) - edit.oldTagSize;
-  return same(edit.tag(), edit.tagAt) && same(edit.back, newBack);
+  const std::string_view tag = edit.tag();
+  std::vector<std::pair<std::size_t, std::size_t>> spans{
+      {0, std::min(tag.size(), id3v2::kHeaderSize)}};
+  if (const auto layout = id3v2::walk(tag)) {
+    for (const auto& [field, value] : frameChanges(changes)) {
+      (void)value;
+      if (const std::size_t at = locate(tag, *layout, field); at != id3v2::npos) {
+        spans.emplace_back(layout->frames[at].begin, layout->frames[at].end);
+      }
+    }
+  } else {
+    spans = {{0, tag.size()}};
+  }
+  const off_t newBack = edit.backAt + static_cast<off_t>(tag.size()) - edit.oldTagSize;
+  return std::all_of(spans.begin(), spans.end(),
+                     [&](const auto& span) {
+                       return same(tag.substr(span.first, span.second - span.first),
+                                   edit.tagAt + static_cast<off_t>(span.first));
+                     }) &&
+         same(edit.back, newBack);
 }
 
 }  // namespace
@@ -603,7 +622,7 @@ bool writeTag(const char* path, const unsigned char* record, std::int32_t versio
       !commit(*locked, *edit, ranges)) {
     return false;
   }
-  return readsBack(locked->fd(), *edit, ranges) && locked->close();
+  return readsBack(locked->fd(), *edit, ranges, changes) && locked->close();
 }
 
 }  // namespace vbmp3
