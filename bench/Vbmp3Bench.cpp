@@ -201,6 +201,7 @@ bool copyFsyncRename(const std::string& path) {
 }
 
 void report(const Set& set) {
+  restore(set);
   const auto none = [] {};
   const double bareRead = timePerFile(
       set, none, [](const std::string& p, int) { return timed([&] { return taglibRead(p); }); });
@@ -316,21 +317,17 @@ int main(int argc, char** argv) {
     return only.empty() || std::find(only.begin(), only.end(), name) != only.end();
   };
   // 480 frames are 200 KB; 19,200 frames are 8 MB.
-  const std::array<Set, 3> fitting{makeSet(folder, "small", 1000, 480, false),
-                                   makeSet(folder, "pict", 50, 480, false, true),
-                                   makeSet(folder, "large", 50, 19200, false)};
-  for (const Set& set : fitting) {
+  const std::array<std::pair<Set, void (*)(const Set&)>, 6> sets{{
+      {makeSet(folder, "small", 1000, 480, false), report},
+      {makeSet(folder, "pict", 50, 480, false, true), report},
+      {makeSet(folder, "large", 50, 19200, false), report},
+      {makeSet(folder, "sgrow", 1000, 480, true), reportGrowth},
+      {makeSet(folder, "pgrow", 50, 480, true, true), reportGrowth},
+      {makeSet(folder, "lgrow", 50, 19200, true), reportGrowth},
+  }};
+  for (const auto& [set, measure] : sets) {
     if (wanted(set.name)) {
-      restore(set);
-      report(set);
-    }
-  }
-  const std::array<Set, 3> growing{makeSet(folder, "sgrow", 1000, 480, true),
-                                   makeSet(folder, "pgrow", 50, 480, true, true),
-                                   makeSet(folder, "lgrow", 50, 19200, true)};
-  for (const Set& set : growing) {
-    if (wanted(set.name)) {
-      reportGrowth(set);
+      measure(set);
     }
   }
   if (argc <= 1) {
