@@ -21,9 +21,13 @@ constexpr qint64 kEventsEveryMs = 25;
 }  // namespace
 
 ProgressWindow::ProgressWindow(QWidget* owner, std::chrono::milliseconds delay)
-    : m_owner(owner), m_delay(delay) {}
+    : m_owner(owner), m_delay(delay) {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+}
 
-ProgressWindow::~ProgressWindow() = default;
+ProgressWindow::~ProgressWindow() {
+  QApplication::restoreOverrideCursor();
+}
 
 void ProgressWindow::show() {
   m_dialog = std::make_unique<QDialog>(m_owner);

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <memory>
 
-#include "commands/Progress.h"
+#include "app/Form1View.h"
 
 class QDialog;
 class QLabel;
@@ -18,16 +18,15 @@ namespace tagkana {
 // run has taken `delay`, a modal box "Progress" shows the count ("1,234 /
 // 20,000"), the file being worked on and a キャンセル button (btnCancel) that
 // stops the run before its next file. Before that, events are handled without
-// user input, so nothing else can start.
-class ProgressWindow final : public Progress {
+// user input, so nothing else can start. The pointer is busy while it lives.
+class ProgressWindow final : public RunProgress {
  public:
   ProgressWindow(QWidget* owner, std::chrono::milliseconds delay);
   ~ProgressWindow() override;
 
   bool next(int done, int total, std::u16string_view path) override;
   void end() override;
-  // As the キャンセル button does.
-  void cancel() { m_cancelled = true; }
+  void cancel() override { m_cancelled = true; }
 
  private:
   void show();

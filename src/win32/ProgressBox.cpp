@@ -25,10 +25,16 @@ HWND child(HWND parent, const wchar_t* kind, DWORD style, int id, HFONT font, co
 }  // namespace
 
 ProgressBox::ProgressBox(HWND owner, HFONT font, std::chrono::milliseconds delay)
-    : m_owner(owner), m_font(font), m_delay(delay) {}
+    : m_owner(owner), m_font(font), m_delay(delay) {
+  SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+}
 
 ProgressBox::~ProgressBox() {
   end();
+  POINT at{};
+  GetCursorPos(&at);
+  SetCursorPos(at.x, at.y);  // the pointer is asked for its shape again
+  SetCursor(LoadCursorW(nullptr, IDC_ARROW));
 }
 
 LRESULT CALLBACK ProgressBox::boxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

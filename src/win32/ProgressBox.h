@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string_view>
 
-#include "commands/Progress.h"
+#include "app/Form1View.h"
 
 namespace tagkana::win32 {
 
@@ -13,8 +13,8 @@ namespace tagkana::win32 {
 // window takes no input, so no other command can start; messages are pumped
 // between files. Once the run has taken `delay`, a box shows the count, the
 // file being worked on and キャンセル, which stops the run before its next
-// file (as do Esc and closing the box).
-class ProgressBox final : public Progress {
+// file (as do Esc and closing the box). The pointer is busy while it lives.
+class ProgressBox final : public RunProgress {
  public:
   ProgressBox(HWND owner, HFONT font, std::chrono::milliseconds delay);
   ~ProgressBox() override;
@@ -23,7 +23,7 @@ class ProgressBox final : public Progress {
 
   bool next(int done, int total, std::u16string_view path) override;
   void end() override;
-  void cancel() { m_cancelled = true; }
+  void cancel() override { m_cancelled = true; }
   HWND box() const { return m_box; }
 
  private:
