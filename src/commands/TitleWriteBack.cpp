@@ -67,6 +67,14 @@ void appendLines(FormState& state, platform::FileSystem& files, std::vector<Line
   }
 }
 
+// The closing line of a run that ended before its last marked row.
+void appendNotAttempted(FormState& state, std::u16string_view before, int notAttempted) {
+  state.ResultLog += before;
+  state.ResultLog += groupedDecimal(notAttempted);
+  state.ResultLog += messages::kLogCancelledAfter;
+  state.ResultLog += messages::kLineBreak;
+}
+
 }  // namespace
 
 void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& library,
@@ -132,14 +140,16 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
   } catch (...) {
     // What was written before the error is made durable and logged all the same.
     appendLines(state, files, lines, durable);
+    if (attempted < total) {
+      appendNotAttempted(state, messages::kLogStoppedBefore, total - attempted);
+    }
     throw;
   }
   appendLines(state, files, lines, durable);
   if (cancelled) {
-    state.ResultLog += messages::kLogCancelledBefore;
-    state.ResultLog += groupedDecimal(total - attempted);
-    state.ResultLog += messages::kLogCancelledAfter;
-    state.ResultLog += messages::kLineBreak;
+    appendNotAttempted(state, messages::kLogCancelledBefore, total - attempted);
+  } else if (stopped && attempted < total) {
+    appendNotAttempted(state, messages::kLogStoppedBefore, total - attempted);
   }
 
   progress.end();
