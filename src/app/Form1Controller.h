@@ -45,9 +45,9 @@ class Form1Controller {
   // library cannot start: the error box has been shown and ended() is true;
   // the window then ends the program its own way.
   bool Form_Load();
-  // The window's close button (or Alt+F4): true when the window may go now.
-  // During a run the run stops before its next file, and the program ends
-  // once its boxes are answered.
+  // The window's close button, Alt+F4 or 終了, whether a run works or not:
+  // true when the window may go now. During a run the run stops before its
+  // next file, and the program ends once its boxes are answered.
   bool closeRequested();
 
   // The handlers; call them through handle().

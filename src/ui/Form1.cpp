@@ -288,9 +288,10 @@ void Form1::wireEvents() {
   onClick(btnChange, [&c] { c.btnChange_Click(); });
   onClick(btnSelectall, [&c] { c.selectAllRows(true); });
   onClick(btnClear, [&c] { c.selectAllRows(false); });
-  onClick(btnEnd, [&c] { c.endProgram(); });
+  // Not through handle(): these also end a run.
+  connect(btnEnd, &QPushButton::clicked, this, [&c] { c.closeRequested(); });
+  connect(menExit, &QAction::triggered, this, [&c] { c.closeRequested(); });
   onClick(menStart, [&c] { c.menStart_Click(); });
-  onClick(menExit, [&c] { c.endProgram(); });
   onClick(menSelectall1, [&c] { c.selectAllRows(true); });
   onClick(menUnselectall1, [&c] { c.selectAllRows(false); });
   onClick(menClear1, [&c] { c.menClear1_Click(); });
@@ -373,8 +374,37 @@ void Form1::setAllRowsSelected(bool selected) {
   List1->setAllSelected(selected);
 }
 
+// While a run works only the ways out take input, so that the window can
+// always be closed and nothing else changes under the run.
+class Form1::Run final : public RunProgress {
+ public:
+  explicit Run(Form1& form) : m_form(form), m_progress(&form, form.m_hooks.progressDelay) {
+    m_form.setInputEnabled(false);
+  }
+  ~Run() override { m_form.setInputEnabled(true); }
+  bool next(int done, int total, std::u16string_view path) override {
+    return m_progress.next(done, total, path);
+  }
+  void end() override { m_progress.end(); }
+  void cancel() override { m_progress.cancel(); }
+
+ private:
+  Form1& m_form;
+  ProgressWindow m_progress;
+};
+
 std::unique_ptr<RunProgress> Form1::beginRun() {
-  return std::make_unique<ProgressWindow>(this, m_hooks.progressDelay);
+  return std::make_unique<Run>(*this);
+}
+
+void Form1::setInputEnabled(bool enabled) {
+  for (QWidget* control : {static_cast<QWidget*>(Drive1), static_cast<QWidget*>(Dir1),
+                           static_cast<QWidget*>(File1), static_cast<QWidget*>(List1),
+                           static_cast<QWidget*>(btnGet), static_cast<QWidget*>(btnChange),
+                           static_cast<QWidget*>(btnSelectall), static_cast<QWidget*>(btnClear)}) {
+    control->setEnabled(enabled);
+  }
+  menStart->setEnabled(enabled);
 }
 
 void Form1::closeWindow() {

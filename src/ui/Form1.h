@@ -60,6 +60,7 @@ class Form1 : public QMainWindow, private Form1View {
 
  private:
   class OuterSize;
+  class Run;
   class TwipsControl;
 
   // The real machine where a hook is left empty.
@@ -72,6 +73,7 @@ class Form1 : public QMainWindow, private Form1View {
   void onClick(QPushButton* button, std::function<void()> handler);
   void onClick(QAction* action, std::function<void()> handler);
   void popupOn(QMenu* menu, int button);
+  void setInputEnabled(bool enabled);
 
   // Form1View
   std::u16string Drive() const override;

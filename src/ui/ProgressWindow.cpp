@@ -33,7 +33,6 @@ void ProgressWindow::show() {
   m_dialog = std::make_unique<QDialog>(m_owner);
   m_dialog->setObjectName(QStringLiteral("Progress"));
   m_dialog->setWindowTitle(captions::kApplication);
-  m_dialog->setWindowModality(Qt::ApplicationModal);
   auto* layout = new QVBoxLayout(m_dialog.get());
   m_count = new QLabel(m_dialog.get());
   m_count->setObjectName(QStringLiteral("lblCount"));

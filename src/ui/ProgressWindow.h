@@ -15,10 +15,12 @@ class QWidget;
 namespace tagkana {
 
 // Keeps the window alive through a long command run between events. Once the
-// run has taken `delay`, a modal box "Progress" shows the count ("1,234 /
-// 20,000"), the file being worked on and a キャンセル button (btnCancel) that
-// stops the run before its next file. Before that, events are handled without
-// user input, so nothing else can start. The pointer is busy while it lives.
+// run has taken `delay`, a box "Progress" shows the count ("1,234 / 20,000"),
+// the file being worked on and a キャンセル button (btnCancel) that stops the
+// run before its next file. Before that, events are handled without user
+// input. The box blocks no window, so that the owner's close button always
+// reaches it; the owner keeps its other controls still. The pointer is busy
+// while it lives.
 class ProgressWindow final : public RunProgress {
  public:
   ProgressWindow(QWidget* owner, std::chrono::milliseconds delay);

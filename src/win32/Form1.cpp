@@ -287,9 +287,9 @@ void Form1::wireEvents() {
       {idBtnChange, [&c] { c.btnChange_Click(); }},
       {idBtnSelectall, [&c] { c.selectAllRows(true); }},
       {idBtnClear, [&c] { c.selectAllRows(false); }},
-      {idBtnEnd, [&c] { c.endProgram(); }},
+      {idBtnEnd, [&c] { c.closeRequested(); }},
       {idMenStart, [&c] { c.menStart_Click(); }},
-      {idMenExit, [&c] { c.endProgram(); }},
+      {idMenExit, [&c] { c.closeRequested(); }},
       {idMenSelectall1, [&c] { c.selectAllRows(true); }},
       {idMenUnselectall1, [&c] { c.selectAllRows(false); }},
       {idMenClear1, [&c] { c.menClear1_Click(); }},
@@ -471,7 +471,9 @@ void Form1::onCommand(UINT id, UINT code) {
     return;  // list selection changes have no handler of their own
   }
   const auto found = m_commands.find(id);
-  if (found != m_commands.end()) {
+  if (id == idBtnEnd || id == idMenExit) {
+    found->second();  // also during a run, which it stops
+  } else if (found != m_commands.end()) {
     handle(found->second);
   }
 }
