@@ -79,6 +79,7 @@ void appendNotAttempted(FormState& state, std::u16string_view before, int notAtt
 
 void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& library,
                     platform::FileSystem& files, MessageBoxes& boxes, Progress& progress) {
+  const std::size_t earlierLog = state.ResultLog.size();
   if (boxes.show(messages::kConfirmWriteBack, messages::kConfirmTitle, BoxButtons::OkCancel,
                  BoxIcon::None) != BoxAnswer::Ok) {
     return;
@@ -153,11 +154,13 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
   }
 
   progress.end();
-  boxes.show((stopped ? std::u16string(messages::kWriteBackStopped)
-                      : std::u16string(messages::kWriteBackDone)) +
-                 std::u16string(messages::kLineBreak) + std::u16string(messages::kLineBreak) +
-                 state.ResultLog,
-             u"", BoxButtons::Ok, BoxIcon::None);
+  const std::u16string head = (stopped ? std::u16string(messages::kWriteBackStopped)
+                                       : std::u16string(messages::kWriteBackDone)) +
+                              std::u16string(messages::kLineBreak) +
+                              std::u16string(messages::kLineBreak);
+  // A long log opens where this run's lines begin.
+  boxes.showAt(head + state.ResultLog, head.size() + earlierLog, u"", BoxButtons::Ok,
+               BoxIcon::None);
 }
 
 }  // namespace tagkana

@@ -381,6 +381,13 @@ LRESULT Form1::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
       onCommand(LOWORD(wParam), HIWORD(wParam));
       return 0;
+    case WM_GETMINMAXINFO: {
+      // A window manager that resizes the window keeps to the layout's minimum.
+      const auto least = static_cast<LONG>(
+          std::ceil(layout::kMinimumSize / layout::kTwipsPerPixel * m_dpi / 96.0));
+      reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = POINT{least, least};
+      return 0;
+    }
     case WM_SETCURSOR:
       if (m_controller.running()) {
         SetCursor(LoadCursorW(nullptr, IDC_WAIT));

@@ -120,6 +120,8 @@ TEST(TitleWriteBack, LogGrowsOverRuns) {
 
   EXPECT_EQ(w.state.ResultLog, u"a.mp3　成功\r\nb.mp3　成功\r\n");
   EXPECT_EQ(w.lastBox().text, u"完了しました\r\n\r\na.mp3　成功\r\nb.mp3　成功\r\n");
+  // The box opens where this run's lines begin.
+  EXPECT_EQ(w.lastBox().text.substr(w.lastBox().inView), u"b.mp3　成功\r\n");
 }
 
 TEST(TitleWriteBack, RefusesReadOnlyFilesAndGoesOn) {

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cwchar>
@@ -314,6 +315,16 @@ void TestDriver::perform(const Step& step) {
     log(u"box\t" + windowText(box) + (cancel ? u"\tOK,Cancel" : u"\tOK") +
         (hasIcon ? u"\ticon" : u"\tnoicon") +
         (_wcsicmp(field, L"Edit") == 0 ? u"\tscrolls\t" : u"\tplain\t") + escaped(fromWide(text)));
+    if (_wcsicmp(field, L"Edit") == 0) {
+      // The line at the top of the field's view.
+      HWND edit = GetDlgItem(box, 0xFFFF);
+      std::array<wchar_t, 1024> line{};
+      line[0] = static_cast<wchar_t>(line.size() - 1);
+      const auto first = SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0);
+      const auto length = SendMessageW(edit, EM_GETLINE, static_cast<WPARAM>(first),
+                                       reinterpret_cast<LPARAM>(line.data()));
+      log(u"top\t" + fromWide(std::wstring_view(line.data(), static_cast<std::size_t>(length))));
+    }
     PostMessageW(box, WM_COMMAND, arg(1) == u"Cancel" ? IDCANCEL : IDOK, 0);
     waitFor([&] { return !IsWindow(box); }, u"the box to close");
   } else if (verb == u"dump") {
@@ -324,6 +335,9 @@ void TestDriver::perform(const Step& step) {
       return number(std::lround(pixels * layout::kTwipsPerPixel * 96.0 / dpi));
     };
     log(u"dpi\t" + number(dpi));
+    MINMAXINFO limits{};
+    SendMessageW(form, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+    log(u"minimum\t" + twips(limits.ptMinTrackSize.x) + u"\t" + twips(limits.ptMinTrackSize.y));
     RECT outer{};
     GetWindowRect(form, &outer);
     log(u"rect\tForm1\t" + twips(outer.left) + u"\t" + twips(outer.top) + u"\t" +
