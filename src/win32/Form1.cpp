@@ -516,7 +516,19 @@ bool Form1::selectDrive(std::u16string_view path) {
 }
 
 std::unique_ptr<RunProgress> Form1::beginRun() {
-  return std::make_unique<ProgressBox>(m_window, m_font, m_progressDelay);
+  return std::make_unique<ProgressBox>(m_window, m_font, m_progressDelay,
+                                       [this](bool enabled) { setInputEnabled(enabled); });
+}
+
+// While a run works only the ways out (終了, its menu item, the close button)
+// take input, so that the window can always be closed and nothing else
+// changes under the run.
+void Form1::setInputEnabled(bool enabled) {
+  for (const char16_t* name : {u"Drive1", u"Dir1", u"File1", u"List1", u"btnGet", u"btnChange",
+                               u"btnSelectall", u"btnClear"}) {
+    EnableWindow(find(name).window, enabled ? TRUE : FALSE);
+  }
+  EnableMenuItem(GetMenu(m_window), idMenStart, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
 
 }  // namespace tagkana::win32

@@ -73,6 +73,7 @@ class Form1 : private Form1View {
   void onCommand(UINT id, UINT code);
   void Form_Resize();
   void popup(HMENU menu);
+  void setInputEnabled(bool enabled);
 
   // Form1View
   std::u16string Drive() const override { return Drive1->Drive(); }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <functional>
 #include <string_view>
 
 #include "app/Form1View.h"
@@ -16,7 +17,10 @@ namespace tagkana::win32 {
 // file (as do Esc and closing the box). The pointer is busy while it lives.
 class ProgressBox final : public RunProgress {
  public:
-  ProgressBox(HWND owner, HFONT font, std::chrono::milliseconds delay);
+  // `takeInput(false)` from the first file on, `takeInput(true)` at the end:
+  // the owner keeps what must not change under the run still.
+  ProgressBox(HWND owner, HFONT font, std::chrono::milliseconds delay,
+              std::function<void(bool)> takeInput);
   ~ProgressBox() override;
   ProgressBox(const ProgressBox&) = delete;
   ProgressBox& operator=(const ProgressBox&) = delete;
@@ -34,6 +38,7 @@ class ProgressBox final : public RunProgress {
   HWND m_owner;
   HFONT m_font;
   std::chrono::milliseconds m_delay;
+  std::function<void(bool)> m_takeInput;
   std::chrono::steady_clock::time_point m_started;
   std::chrono::steady_clock::time_point m_pumped;
   bool m_running = false;

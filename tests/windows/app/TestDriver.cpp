@@ -128,10 +128,14 @@ void TestDriver::inspectProgress() {
     return;
   }
   const bool busy = GetCursor() == LoadCursorW(nullptr, IDC_WAIT);
-  const bool enabled = IsWindowEnabled(m_form.window()) != FALSE;
+  // The commands take no input; the ways out do.
+  const bool enabled = IsWindowEnabled(m_form.find(u"btnGet").window) != FALSE;
+  const bool end = IsWindowEnabled(m_form.find(u"btnEnd").window) != FALSE &&
+                   IsWindowEnabled(m_form.window()) != FALSE;
   log(u"progress\t" + windowText(GetDlgItem(box, 1001)) + u"\t" +
       windowText(GetDlgItem(box, 1002)) + (busy ? u"\tbusy" : u"\tarrow") +
-      (enabled ? u"\tenabled\t" : u"\tdisabled\t") + windowText(GetDlgItem(box, IDCANCEL)));
+      (enabled ? u"\tenabled\t" : u"\tdisabled\t") + windowText(GetDlgItem(box, IDCANCEL)) +
+      (end ? u"\tend" : u"\tnoend"));
   SendMessageW(GetDlgItem(box, IDCANCEL), BM_CLICK, 0, 0);
 }
 
