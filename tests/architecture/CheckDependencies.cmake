@@ -1,7 +1,7 @@
 # Configures the project afresh with --graphviz and checks which way its
 # targets depend on one another:
 #   the tag library (VBMP3, vbmp3_core) reaches none of the program's
-#   libraries but the shared record;
+#   libraries but the shared record, and includes nothing else of it;
 #   the windows reach the controller, and the controller reaches no window.
 #   cmake -DSOURCE=<root> -DWORK=<scratch folder> -DUI=ON|OFF -P CheckDependencies.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -80,6 +80,19 @@ if(UI)
     list(APPEND failures "tagkana_ui does not reach the controller")
   endif()
 endif()
+# What links nothing of the program includes nothing of it either: the
+# record's folder is the one the tag library may use.
+file(GLOB_RECURSE library_sources ${SOURCE}/vbmp3/*.cpp ${SOURCE}/vbmp3/*.h ${SOURCE}/src/record/*)
+foreach(source IN LISTS library_sources)
+  file(STRINGS ${source} includes REGEX "^#include \"[a-z0-9_]+/")
+  foreach(line IN LISTS includes)
+    if(NOT line MATCHES "^#include \"(record|vbmp3)/")
+      cmake_path(RELATIVE_PATH source BASE_DIRECTORY ${SOURCE})
+      list(APPEND failures "${source}: ${line}")
+    endif()
+  endforeach()
+endforeach()
+
 if(failures)
   list(JOIN failures "\n  " text)
   message(FATAL_ERROR "dependencies the wrong way:\n  ${text}")
