@@ -378,19 +378,29 @@ void Form1::setAllRowsSelected(bool selected) {
 // always be closed and nothing else changes under the run.
 class Form1::Run final : public RunProgress {
  public:
-  explicit Run(Form1& form) : m_form(form), m_progress(&form, form.m_hooks.progressDelay) {
-    m_form.setInputEnabled(false);
-  }
-  ~Run() override { m_form.setInputEnabled(true); }
+  explicit Run(Form1& form) : m_form(form), m_progress(&form, form.m_hooks.progressDelay) {}
+  ~Run() override { end(); }
+  // From the first file on: a confirmation before it leaves the window as it is.
   bool next(int done, int total, std::u16string_view path) override {
+    if (!m_held) {
+      m_held = true;
+      m_form.setInputEnabled(false);
+    }
     return m_progress.next(done, total, path);
   }
-  void end() override { m_progress.end(); }
+  void end() override {
+    if (m_held) {
+      m_held = false;
+      m_form.setInputEnabled(true);
+    }
+    m_progress.end();
+  }
   void cancel() override { m_progress.cancel(); }
 
  private:
   Form1& m_form;
   ProgressWindow m_progress;
+  bool m_held = false;
 };
 
 std::unique_ptr<RunProgress> Form1::beginRun() {

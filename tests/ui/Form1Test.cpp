@@ -731,6 +731,10 @@ TEST(Form1, EveryWayOutStopsARunAndEnds) {
           return;
         }
         ASSERT_NE(progressBox(), nullptr);
+        // Nothing the run reads can change under it; the ways out stay.
+        EXPECT_FALSE(w.child<QWidget>("List1")->isEnabled());
+        EXPECT_FALSE(w.child<QWidget>("Dir1")->isEnabled());
+        EXPECT_TRUE(w.child<QWidget>("btnEnd")->isEnabled());
         const QLatin1String chosen(way);
         if (chosen == QLatin1String("close")) {
           w.form->windowHandle()->close();
