@@ -6,7 +6,7 @@
 #include <array>
 #include <cstring>
 
-#include "common/Utf.h"
+#include "record/Utf8.h"
 
 namespace vbmp3::id3v2 {
 namespace {

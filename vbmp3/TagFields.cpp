@@ -13,9 +13,9 @@
 #include <span>
 
 #include "Id3v1.h"
-#include "common/Utf.h"
-#include "platform/CodePage.h"
-#include "taglib/TagRecord.h"
+#include "record/Utf8.h"
+#include "record/Cp932.h"
+#include "record/RecordLayout.h"
 #include "vbmp3.h"
 
 namespace vbmp3 {
@@ -225,8 +225,8 @@ std::u16string decodeLegacy(std::string_view bytes) {
     const auto u = static_cast<unsigned char>(b);
     return u >= 0x81 && u <= 0x9F;
   });
-  if (japanese && tagkana::platform::isValidCp932(bytes)) {
-    return tagkana::platform::decodeCp932(bytes);
+  if (japanese && tagkana::record::isValidCp932(bytes)) {
+    return tagkana::record::decodeCp932(bytes);
   }
   std::u16string out(bytes.size(), u'\0');
   std::transform(bytes.begin(), bytes.end(), out.begin(),
@@ -256,7 +256,7 @@ void storeFields(const TagFields& fields, unsigned char* record) {
       // Four characters and a NUL.
       slot[--length] = '\0';
     }
-    tagkana::platform::encodeCp932Slot(fields.text[i], std::span(slot, length));
+    tagkana::record::encodeCp932Slot(fields.text[i], std::span(slot, length));
   }
   std::memset(record + VBMP3_PADDING_OFFSET, 0, VBMP3_GENRE_NUMBER_OFFSET - VBMP3_PADDING_OFFSET);
   putValue(record, VBMP3_GENRE_NUMBER_OFFSET, fields.genreNumber);

@@ -23,8 +23,8 @@
 #include "PosixFile.h"
 #include "TagFields.h"
 #include "TagFile.h"
-#include "common/Utf.h"
-#include "platform/CodePage.h"
+#include "record/Utf8.h"
+#include "record/Cp932.h"
 #include "vbmp3.h"
 
 namespace vbmp3 {
@@ -88,7 +88,7 @@ Changes changesOf(const TagFields& current, const unsigned char* record) {
     const auto field = static_cast<TextField>(i);
     const std::string_view wanted = slotText(record, field);
     if (wanted != slotText(now.data(), field)) {
-      changes.text[i] = tagkana::platform::decodeCp932(wanted);
+      changes.text[i] = tagkana::record::decodeCp932(wanted);
     }
   }
   if (genreNumberOf(record) != current.genreNumber) {
@@ -282,7 +282,7 @@ void editId3v1(std::span<char, id3v1::kSize> block, const Changes& changes) {
   for (std::size_t i = 0; i < id3v1::kText.size(); ++i) {
     if (changes.text[i]) {
       const auto [offset, size] = id3v1::kText[i];
-      tagkana::platform::encodeCp932Slot(
+      tagkana::record::encodeCp932Slot(
           *changes.text[i],
           block.subspan(offset, i == id3v1::kComment ? id3v1::commentSize(view) : size));
     }

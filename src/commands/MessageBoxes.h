@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace tagkana {
@@ -14,6 +15,14 @@ class MessageBoxes {
   virtual ~MessageBoxes() = default;
   virtual BoxAnswer show(std::u16string_view text, std::u16string_view title, BoxButtons buttons,
                          BoxIcon icon) = 0;
+  // As show(); a box that scrolls opens with the line holding code unit
+  // `inView` of the text at the top of its view (where a growing log's
+  // newest part begins). A plain box shows all of it anyway.
+  virtual BoxAnswer showAt(std::u16string_view text, std::size_t inView, std::u16string_view title,
+                           BoxButtons buttons, BoxIcon icon) {
+    static_cast<void>(inView);
+    return show(text, title, buttons, icon);
+  }
 };
 
 // Whether a text fits a plain message box: at most 25 lines (split at LF) of

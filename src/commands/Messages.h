@@ -29,6 +29,8 @@ inline constexpr std::u16string_view kLogReasonClose = u"）";
 // The last line of a run stopped by the user: "<before><count><after>".
 inline constexpr std::u16string_view kLogCancelledBefore = u"キャンセルのため、選択された ";
 inline constexpr std::u16string_view kLogCancelledAfter = u" 件は処理していません";
+// The same after a run that stopped at a file: "<before><count><after>".
+inline constexpr std::u16string_view kLogStoppedBefore = u"中断のため、選択された ";
 inline constexpr std::u16string_view kNoPathForRow =
     u"選択された行に対応するファイルがありません。";
 

@@ -67,10 +67,19 @@ void appendLines(FormState& state, platform::FileSystem& files, std::vector<Line
   }
 }
 
+// The closing line of a run that ended before its last marked row.
+void appendNotAttempted(FormState& state, std::u16string_view before, int notAttempted) {
+  state.ResultLog += before;
+  state.ResultLog += groupedDecimal(notAttempted);
+  state.ResultLog += messages::kLogCancelledAfter;
+  state.ResultLog += messages::kLineBreak;
+}
+
 }  // namespace
 
 void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& library,
                     platform::FileSystem& files, MessageBoxes& boxes, Progress& progress) {
+  const std::size_t earlierLog = state.ResultLog.size();
   if (boxes.show(messages::kConfirmWriteBack, messages::kConfirmTitle, BoxButtons::OkCancel,
                  BoxIcon::None) != BoxAnswer::Ok) {
     return;
@@ -132,22 +141,26 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
   } catch (...) {
     // What was written before the error is made durable and logged all the same.
     appendLines(state, files, lines, durable);
+    if (attempted < total) {
+      appendNotAttempted(state, messages::kLogStoppedBefore, total - attempted);
+    }
     throw;
   }
   appendLines(state, files, lines, durable);
   if (cancelled) {
-    state.ResultLog += messages::kLogCancelledBefore;
-    state.ResultLog += groupedDecimal(total - attempted);
-    state.ResultLog += messages::kLogCancelledAfter;
-    state.ResultLog += messages::kLineBreak;
+    appendNotAttempted(state, messages::kLogCancelledBefore, total - attempted);
+  } else if (stopped && attempted < total) {
+    appendNotAttempted(state, messages::kLogStoppedBefore, total - attempted);
   }
 
   progress.end();
-  boxes.show((stopped ? std::u16string(messages::kWriteBackStopped)
-                      : std::u16string(messages::kWriteBackDone)) +
-                 std::u16string(messages::kLineBreak) + std::u16string(messages::kLineBreak) +
-                 state.ResultLog,
-             u"", BoxButtons::Ok, BoxIcon::None);
+  const std::u16string head = (stopped ? std::u16string(messages::kWriteBackStopped)
+                                       : std::u16string(messages::kWriteBackDone)) +
+                              std::u16string(messages::kLineBreak) +
+                              std::u16string(messages::kLineBreak);
+  // A long log opens where this run's lines begin.
+  boxes.showAt(head + state.ResultLog, head.size() + earlierLog, u"", BoxButtons::Ok,
+               BoxIcon::None);
 }
 
 }  // namespace tagkana

@@ -7,7 +7,7 @@
 #include "common/Utf.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/PathEncoding.h"
-#include "vbmp3/vbmp3.h"
+#include "vbmp3.h"
 
 namespace tagkana {
 namespace {

@@ -8,7 +8,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QScreen>
 #include <QShortcut>
 #include <QStyle>
@@ -16,9 +15,6 @@
 #include <cmath>
 #include <exception>
 
-#include "commands/AttributeReset.h"
-#include "commands/TitlePreview.h"
-#include "commands/TitleWriteBack.h"
 #include "common/RuntimeError.h"
 #include "platform/Drives.h"
 #include "taglib/Vbmp3Library.h"
@@ -35,10 +31,6 @@ int toPixels(float twips) {
 
 float toTwips(int pixels) {
   return static_cast<float>(pixels * layout::kTwipsPerPixel);
-}
-
-std::u16string joinedLines(const QString& first, const std::u16string& second) {
-  return toU16String(first) + u"\r\n" + second;
 }
 
 }  // namespace
@@ -92,28 +84,32 @@ Form1::Form1(QWidget* parent)
     : QMainWindow(parent),
       m_ownLibrary(std::make_unique<Vbmp3Library>()),
       m_ownBoxes(std::make_unique<QtMessageBoxes>(this)),
-      m_library(m_ownLibrary.get()),
-      m_boxes(m_ownBoxes.get()),
-      m_files(&platform::systemFileSystem()) {
+      m_hooks(withDefaults({})),
+      m_controller(*this, *m_ownLibrary, *m_ownBoxes, platform::systemFileSystem(),
+                   m_hooks.systemDrive) {
   build();
 }
 
 Form1::Form1(TagLibrary& library, MessageBoxes& boxes, platform::FileSystem& files,
              Form1Hooks hooks)
-    : m_library(&library), m_boxes(&boxes), m_files(&files), m_hooks(std::move(hooks)) {
+    : m_hooks(withDefaults(std::move(hooks))),
+      m_controller(*this, library, boxes, files, m_hooks.systemDrive) {
   build();
 }
 
-Form1::~Form1() {
-  // A window destroyed without the program being ended still releases the
-  // library it started, once.
-  if (m_libraryStarted && !m_ended) {
-    try {
-      m_library->free();
-    } catch (const RuntimeError&) {
-      // Nothing is left to tell the user while the window goes away.
-    }
+Form1::~Form1() = default;
+
+Form1Hooks Form1::withDefaults(Form1Hooks hooks) {
+  if (!hooks.drives) {
+    hooks.drives = platform::listDrives;
   }
+  if (hooks.systemDrive.empty()) {
+    hooks.systemDrive = platform::systemDrive();
+  }
+  if (!hooks.endProgram) {
+    hooks.endProgram = [] { QCoreApplication::exit(0); };
+  }
+  return hooks;
 }
 
 void Form1::build() {
@@ -123,7 +119,9 @@ void Form1::build() {
   // The client area starts 7695 x 7575 twips below the menu bar.
   resize(toPixels(7695), toPixels(7575) + menuBar()->sizeHint().height());
   fitToScreen();
-  Form_Load();
+  if (!m_controller.Form_Load()) {
+    m_hooks.endProgram();
+  }
 }
 
 // The designed size where it fits the screen's available area, frame
@@ -178,16 +176,6 @@ void Form1::createControls() {
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("client"));
   setCentralWidget(client);
-
-  if (!m_hooks.drives) {
-    m_hooks.drives = platform::listDrives;
-  }
-  if (m_hooks.systemDrive.empty()) {
-    m_hooks.systemDrive = platform::systemDrive();
-  }
-  if (!m_hooks.endProgram) {
-    m_hooks.endProgram = [] { QCoreApplication::exit(0); };
-  }
 
   auto button = [client](const char* name, const QString& caption) {
     auto* b = new QPushButton(caption, client);
@@ -280,102 +268,60 @@ void Form1::createMenus() {
 }
 
 void Form1::wireEvents() {
-  const ErrorReporter report = [this](const RuntimeError& error) { showRuntimeError(error); };
+  Form1Controller& c = m_controller;
+  const ErrorReporter report = [&c](const RuntimeError& error) { c.showRuntimeError(error); };
   Drive1->setErrorReporter(report);
   Dir1->setErrorReporter(report);
   File1->setErrorReporter(report);
 
   // Direct connections: a Change runs inside the set that raised it.
-  connect(Drive1, &DriveListBox::Change, this, [this] { handle([this] { Drive1_Change(); }); });
-  connect(Dir1, &DirListBox::Change, this, [this] { handle([this] { Dir1_Change(); }); });
-  connect(Dir1, &DirListBox::Reopened, this, [this] { handle([this] { Dir1_Change(); }); });
+  connect(Drive1, &DriveListBox::Change, this, [&c] { c.handle([&c] { c.Drive1_Change(); }); });
+  connect(Dir1, &DirListBox::Change, this, [&c] { c.handle([&c] { c.Dir1_Change(); }); });
+  connect(Dir1, &DirListBox::Reopened, this, [&c] { c.handle([&c] { c.Dir1_Change(); }); });
   auto* f5 = new QShortcut(QKeySequence(Qt::Key_F5), this);
-  connect(f5, &QShortcut::activated, this, [this] { handle([this] { refresh(); }); });
+  connect(f5, &QShortcut::activated, this, [&c] { c.handle([&c] { c.refresh(); }); });
   connect(List1, &PreviewListBox::MouseDown, this,
-          [this](int button) { handle([this, button] { List1_MouseDown(button); }); });
-  connect(File1, &FileListBox::MouseDown, this,
-          [this](int button) { handle([this, button] { File1_MouseDown(button); }); });
+          [this](int button) { popupOn(menPopup1, button); });
+  connect(File1, &FileListBox::MouseDown, this, [this](int button) { popupOn(menPopup2, button); });
 
-  onClick(btnGet, [this] { btnGet_Click(); });
-  onClick(btnChange, [this] { btnChange_Click(); });
-  onClick(btnSelectall, [this] { selectAllRows(true); });
-  onClick(btnClear, [this] { selectAllRows(false); });
-  onClick(btnEnd, [this] { endProgram(); });
-  onClick(menStart, [this] { menStart_Click(); });
-  onClick(menExit, [this] { endProgram(); });
-  onClick(menSelectall1, [this] { selectAllRows(true); });
-  onClick(menUnselectall1, [this] { selectAllRows(false); });
-  onClick(menClear1, [this] { menClear1_Click(); });
-  onClick(menSelectall2, [this] { selectAllFiles(true); });
-  onClick(menUnselectall2, [this] { selectAllFiles(false); });
-  onClick(menUnReadonly, [this] { menUnReadonly_Click(); });
+  onClick(btnGet, [&c] { c.btnGet_Click(); });
+  onClick(btnChange, [&c] { c.btnChange_Click(); });
+  onClick(btnSelectall, [&c] { c.selectAllRows(true); });
+  onClick(btnClear, [&c] { c.selectAllRows(false); });
+  // Not through handle(): these also end a run.
+  connect(btnEnd, &QPushButton::clicked, this, [&c] { c.closeRequested(); });
+  connect(menExit, &QAction::triggered, this, [&c] { c.closeRequested(); });
+  onClick(menStart, [&c] { c.menStart_Click(); });
+  onClick(menSelectall1, [&c] { c.selectAllRows(true); });
+  onClick(menUnselectall1, [&c] { c.selectAllRows(false); });
+  onClick(menClear1, [&c] { c.menClear1_Click(); });
+  onClick(menSelectall2, [&c] { c.selectAllFiles(true); });
+  onClick(menUnselectall2, [&c] { c.selectAllFiles(false); });
+  onClick(menUnReadonly, [&c] { c.menUnReadonly_Click(); });
 }
 
 void Form1::onClick(QPushButton* button, std::function<void()> handler) {
   connect(button, &QPushButton::clicked, this,
-          [this, handler = std::move(handler)] { handle(handler); });
+          [this, handler = std::move(handler)] { m_controller.handle(handler); });
 }
 
 void Form1::onClick(QAction* action, std::function<void()> handler) {
   connect(action, &QAction::triggered, this,
-          [this, handler = std::move(handler)] { handle(handler); });
+          [this, handler = std::move(handler)] { m_controller.handle(handler); });
 }
 
-void Form1::handle(const std::function<void()>& handler, bool whileRunning) {
-  if (m_ended || (m_running != nullptr && !whileRunning)) {
-    return;
-  }
-  try {
-    handler();
-  } catch (const RuntimeError& error) {
-    showRuntimeError(error);
-  } catch (const std::exception& error) {
-    // Not ours (memory, the standard library), but no reason to lose the
-    // preview and the log either.
-    showRuntimeError(RuntimeError(fromUtf8(error.what())));
-  }
-  if (m_closeAfterRun && m_running == nullptr) {
-    m_closeAfterRun = false;
-    handle([this] { endProgram(); });
-  }
-}
-
-void Form1::runLong(const std::function<void(Progress&)>& command) {
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  ProgressWindow progress(this, m_hooks.progressDelay);
-  m_running = &progress;
-  const auto restore = qScopeGuard([this] {
-    m_running = nullptr;
-    QApplication::restoreOverrideCursor();
+// List1's and File1's MouseDown: the right button opens their menu.
+void Form1::popupOn(QMenu* menu, int button) {
+  m_controller.handle([menu, button] {
+    if (button == kRightButton) {
+      menu->exec(QCursor::pos());
+    }
   });
-  command(progress);
-}
-
-void Form1::showRuntimeError(const RuntimeError& error) {
-  m_boxes->show(texts::runtimeErrorText(error), texts::kApplication, BoxButtons::Ok, BoxIcon::Stop);
-}
-
-void Form1::Form_Load() {
-  try {
-    m_library->init();
-    m_libraryStarted = true;
-  } catch (const RuntimeError& error) {
-    // Without its tag library the program cannot do anything.
-    showRuntimeError(error);
-    m_ended = true;
-    m_hooks.endProgram();
-    return;
-  }
-  handle([this] { Dir1->setPath(toQString(m_hooks.systemDrive)); });
-}
-
-void Form1::Form_Resize() {
-  handle([this] { m_resize.pass(*m_outerSize, *m_layoutControls, m_formSize); }, true);
 }
 
 void Form1::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
-  Form_Resize();
+  m_controller.handle([this] { m_resize.pass(*m_outerSize, *m_layoutControls, m_formSize); }, true);
 }
 
 // Qt raises no resize when a minimized window comes back at its old size.
@@ -384,109 +330,95 @@ void Form1::changeEvent(QEvent* event) {
   if (event->type() == QEvent::WindowStateChange) {
     const bool minimized = isMinimized();
     if (m_wasMinimized && !minimized) {
-      Form_Resize();
+      m_controller.handle([this] { m_resize.pass(*m_outerSize, *m_layoutControls, m_formSize); },
+                          true);
     }
     m_wasMinimized = minimized;
   }
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
-  if (m_running != nullptr) {
-    // The run stops before its next file, shows what it did, then the end.
-    m_running->cancel();
-    m_closeAfterRun = true;
-    event->ignore();
-    return;
-  }
-  handle([this] { endProgram(); });
-  event->accept();
+  event->setAccepted(m_controller.closeRequested());
 }
 
-void Form1::endProgram() {
-  m_ended = true;
-  // The program ends even when releasing the library fails; handle() shows
-  // that error first.
-  const auto end = qScopeGuard([this] { m_hooks.endProgram(); });
-  if (m_libraryStarted) {
-    m_libraryStarted = false;
-    m_library->free();
-  }
+std::u16string Form1::Drive() const {
+  return toU16String(Drive1->Drive());
 }
 
-void Form1::Drive1_Change() {
-  const QString drive = Drive1->Drive();
-  try {
-    Dir1->setPath(drive);
-  } catch (const RuntimeError&) {
-    m_boxes->show(joinedLines(captions::kDriveUnreadable, toU16String(drive)), u"", BoxButtons::Ok,
-                  BoxIcon::Stop);
-    Drive1->showDriveOf(Dir1->Path());
-  }
+bool Form1::selectDrive(std::u16string_view path) {
+  return Drive1->select(toQString(path));
 }
 
-void Form1::Dir1_Change() {
-  File1->setPath(Dir1->Path());
+void Form1::showDriveOf(std::u16string_view path) {
+  Drive1->showDriveOf(toQString(path));
 }
 
-// F5: the folder and its files as they are now; Reopened brings File1 along.
-void Form1::refresh() {
-  Dir1->setPath(Dir1->Path());
+std::u16string Form1::folder() const {
+  return toU16String(Dir1->Path());
 }
 
-void Form1::List1_MouseDown(int button) {
-  if (button == kRightButton) {
-    menPopup1->exec(QCursor::pos());
-  }
+void Form1::setFolder(std::u16string_view path) {
+  Dir1->open(toQString(path));
 }
 
-void Form1::File1_MouseDown(int button) {
-  if (button == kRightButton) {
-    menPopup2->exec(QCursor::pos());
-  }
-}
-
-void Form1::btnGet_Click() {
-  runLong([this](Progress& progress) {
-    TitlePreview(m_state, *m_file1, *m_list1, *m_library, *m_boxes, progress);
-  });
-}
-
-void Form1::btnChange_Click() {
-  runLong([this](Progress& progress) {
-    TitleWriteBack(m_state, *m_list1, *m_library, *m_files, *m_boxes, progress);
-  });
-}
-
-void Form1::menUnReadonly_Click() {
-  runLong([this](Progress& progress) {
-    AttributeReset(m_state, *m_file1, *m_files, *m_boxes, progress);
-  });
-}
-
-// Setting the drive that is already selected raises no Change, so the folder
-// list is brought to the root on its own.
-void Form1::menStart_Click() {
-  const QString root = toQString(m_hooks.systemDrive);
-  Drive1->setDrive(root);
-  if (Dir1->Path() != root) {
-    Dir1->setPath(root);
-  }
-  List1->Clear();
-}
-
-void Form1::menClear1_Click() {
-  List1->Clear();
+void Form1::listFiles(std::u16string_view path) {
+  File1->setPath(toQString(path));
 }
 
 // One range operation: row by row, Qt's selection grows quadratically.
-void Form1::selectAllRows(bool selected) {
-  List1->setAllSelected(selected);
-  m_state.RowIdx = List1->ListCount();
+void Form1::setAllFilesSelected(bool selected) {
+  File1->setAllSelected(selected);
 }
 
-void Form1::selectAllFiles(bool selected) {
-  File1->setAllSelected(selected);
-  m_state.FileIdx = File1->ListCount();
+void Form1::setAllRowsSelected(bool selected) {
+  List1->setAllSelected(selected);
+}
+
+// While a run works only the ways out take input, so that the window can
+// always be closed and nothing else changes under the run.
+class Form1::Run final : public RunProgress {
+ public:
+  explicit Run(Form1& form) : m_form(form), m_progress(&form, form.m_hooks.progressDelay) {}
+  ~Run() override { end(); }
+  // From the first file on: a confirmation before it leaves the window as it is.
+  bool next(int done, int total, std::u16string_view path) override {
+    if (!m_held) {
+      m_held = true;
+      m_form.setInputEnabled(false);
+    }
+    return m_progress.next(done, total, path);
+  }
+  void end() override {
+    if (m_held) {
+      m_held = false;
+      m_form.setInputEnabled(true);
+    }
+    m_progress.end();
+  }
+  void cancel() override { m_progress.cancel(); }
+
+ private:
+  Form1& m_form;
+  ProgressWindow m_progress;
+  bool m_held = false;
+};
+
+std::unique_ptr<RunProgress> Form1::beginRun() {
+  return std::make_unique<Run>(*this);
+}
+
+void Form1::setInputEnabled(bool enabled) {
+  for (QWidget* control : {static_cast<QWidget*>(Drive1), static_cast<QWidget*>(Dir1),
+                           static_cast<QWidget*>(File1), static_cast<QWidget*>(List1),
+                           static_cast<QWidget*>(btnGet), static_cast<QWidget*>(btnChange),
+                           static_cast<QWidget*>(btnSelectall), static_cast<QWidget*>(btnClear)}) {
+    control->setEnabled(enabled);
+  }
+  menStart->setEnabled(enabled);
+}
+
+void Form1::closeWindow() {
+  m_hooks.endProgram();
 }
 
 }  // namespace tagkana

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "commands/FormState.h"
+#include "app/Form1Controller.h"
 #include "commands/MessageBoxes.h"
 #include "layout/Form1Layout.h"
 #include "platform/FileSystem.h"
@@ -20,10 +20,6 @@ class QMenu;
 class QPushButton;
 
 namespace tagkana {
-
-class ProgressWindow;
-class Progress;
-class RuntimeError;
 
 // What a test may replace besides the three collaborators. Empty members mean
 // the real thing: the machine's drives, its system drive, and ending the
@@ -40,7 +36,7 @@ struct Form1Hooks {
 // started and Dir1 shows the system drive's root. When the library cannot be
 // started, the error box is shown and the program ends (ended() is true).
 // Every control, menu and item carries its name as objectName.
-class Form1 : public QMainWindow {
+class Form1 : public QMainWindow, private Form1View {
   Q_OBJECT
 
  public:
@@ -50,11 +46,11 @@ class Form1 : public QMainWindow {
         Form1Hooks hooks = {});
   ~Form1() override;
 
-  const FormState& state() const { return m_state; }
+  const FormState& state() const { return m_controller.state(); }
   // The window's numbers in twips at the last completed layout.
   const layout::FormSize& formSize() const { return m_formSize; }
   // True once the program has been ended (or could not start).
-  bool ended() const { return m_ended; }
+  bool ended() const { return m_controller.ended(); }
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -64,52 +60,39 @@ class Form1 : public QMainWindow {
 
  private:
   class OuterSize;
+  class Run;
   class TwipsControl;
 
+  // The real machine where a hook is left empty.
+  static Form1Hooks withDefaults(Form1Hooks hooks);
   void build();
   void createControls();
   void createMenus();
   void wireEvents();
   void fitToScreen();
-  void Form_Load();
-  void Form_Resize();
-
-  // Runs one event handler; a run-time error shows the error box and
-  // abandons the handler. After the end of the program nothing runs, and
-  // while a long command runs nothing else starts (the layout excepted).
-  void handle(const std::function<void()>& handler, bool whileRunning = false);
-  // A command over many files: busy cursor, progress, キャンセル.
-  void runLong(const std::function<void(Progress&)>& command);
-  void showRuntimeError(const RuntimeError& error);
   void onClick(QPushButton* button, std::function<void()> handler);
   void onClick(QAction* action, std::function<void()> handler);
+  void popupOn(QMenu* menu, int button);
+  void setInputEnabled(bool enabled);
 
-  void endProgram();
-  void Drive1_Change();
-  void Dir1_Change();
-  void refresh();
-  void List1_MouseDown(int button);
-  void File1_MouseDown(int button);
-  void btnGet_Click();
-  void btnChange_Click();
-  void menStart_Click();
-  void menClear1_Click();
-  void menUnReadonly_Click();
-  void selectAllRows(bool selected);
-  void selectAllFiles(bool selected);
+  // Form1View
+  std::u16string Drive() const override;
+  bool selectDrive(std::u16string_view path) override;
+  void showDriveOf(std::u16string_view path) override;
+  std::u16string folder() const override;
+  void setFolder(std::u16string_view path) override;
+  void listFiles(std::u16string_view path) override;
+  FileList& fileList() override { return *m_file1; }
+  PreviewList& previewList() override { return *m_list1; }
+  void setAllFilesSelected(bool selected) override;
+  void setAllRowsSelected(bool selected) override;
+  std::unique_ptr<RunProgress> beginRun() override;
+  void closeWindow() override;
 
   std::unique_ptr<TagLibrary> m_ownLibrary;
   std::unique_ptr<MessageBoxes> m_ownBoxes;
-  TagLibrary* m_library;
-  MessageBoxes* m_boxes;
-  platform::FileSystem* m_files;
   Form1Hooks m_hooks;
-
-  FormState m_state;
-  bool m_libraryStarted = false;
-  bool m_ended = false;
-  ProgressWindow* m_running = nullptr;
-  bool m_closeAfterRun = false;
+  Form1Controller m_controller;
   bool m_shown = false;
 
   DriveListBox* Drive1 = nullptr;

@@ -97,12 +97,22 @@ int DriveListBox::indexOf(const QString& path) const {
   return best;
 }
 
-void DriveListBox::setDrive(const QString& drive) {
+bool DriveListBox::select(const QString& drive) {
   const int index = indexOf(drive);
   if (index < 0) {
     throw RuntimeError(u"ドライブが見つかりません。", toU16String(drive));
   }
+  const QSignalBlocker blocker(this);
   setCurrentIndex(index);
+  const bool changed = itemText(index) != m_drive;
+  m_drive = itemText(index);
+  return changed;
+}
+
+void DriveListBox::setDrive(const QString& drive) {
+  if (select(drive)) {
+    emit Change();
+  }
 }
 
 void DriveListBox::writeDrive(const QString& drive) {
@@ -167,6 +177,14 @@ void DirListBox::keyPressEvent(QKeyEvent* event) {
 }
 
 void DirListBox::setPath(const QString& path) {
+  if (open(path)) {
+    emit Change();
+  } else {
+    emit Reopened();
+  }
+}
+
+bool DirListBox::open(const QString& path) {
   const QString folder = absoluteFolder(m_path, path);
   const std::u16string real = toU16String(folder);
   const std::vector<std::u16string> subfolders = platform::listFolders(real);
@@ -186,11 +204,7 @@ void DirListBox::setPath(const QString& path) {
   }
   const bool changed = folder != m_path;
   m_path = folder;
-  if (changed) {
-    emit Change();
-  } else {
-    emit Reopened();
-  }
+  return changed;
 }
 
 void DirListBox::writePath(const QString& path) {

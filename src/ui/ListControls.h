@@ -32,6 +32,8 @@ class DriveListBox : public QComboBox {
   // Selects the drive named by `drive` or the drive that holds that path;
   // throws RuntimeError when there is none.
   void setDrive(const QString& drive);
+  // As setDrive without emitting Change; true when another drive is selected.
+  bool select(const QString& drive);
   // Selects the drive that holds `path` without emitting Change.
   void showDriveOf(const QString& path);
   void setErrorReporter(ErrorReporter reporter) { m_report = std::move(reporter); }
@@ -68,6 +70,8 @@ class DirListBox : public QListWidget {
   // Relative paths are taken from the shown folder. Throws RuntimeError when
   // the folder cannot be read; nothing changes then.
   void setPath(const QString& path);
+  // As setPath without a signal; true when the folder changed.
+  bool open(const QString& path);
   void setErrorReporter(ErrorReporter reporter) { m_report = std::move(reporter); }
 
  signals:

@@ -21,15 +21,18 @@ constexpr qint64 kEventsEveryMs = 25;
 }  // namespace
 
 ProgressWindow::ProgressWindow(QWidget* owner, std::chrono::milliseconds delay)
-    : m_owner(owner), m_delay(delay) {}
+    : m_owner(owner), m_delay(delay) {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+}
 
-ProgressWindow::~ProgressWindow() = default;
+ProgressWindow::~ProgressWindow() {
+  QApplication::restoreOverrideCursor();
+}
 
 void ProgressWindow::show() {
   m_dialog = std::make_unique<QDialog>(m_owner);
   m_dialog->setObjectName(QStringLiteral("Progress"));
   m_dialog->setWindowTitle(captions::kApplication);
-  m_dialog->setWindowModality(Qt::ApplicationModal);
   auto* layout = new QVBoxLayout(m_dialog.get());
   m_count = new QLabel(m_dialog.get());
   m_count->setObjectName(QStringLiteral("lblCount"));

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <memory>
 
-#include "commands/Progress.h"
+#include "app/Form1View.h"
 
 class QDialog;
 class QLabel;
@@ -15,19 +15,20 @@ class QWidget;
 namespace tagkana {
 
 // Keeps the window alive through a long command run between events. Once the
-// run has taken `delay`, a modal box "Progress" shows the count ("1,234 /
-// 20,000"), the file being worked on and a キャンセル button (btnCancel) that
-// stops the run before its next file. Before that, events are handled without
-// user input, so nothing else can start.
-class ProgressWindow final : public Progress {
+// run has taken `delay`, a box "Progress" shows the count ("1,234 / 20,000"),
+// the file being worked on and a キャンセル button (btnCancel) that stops the
+// run before its next file. Before that, events are handled without user
+// input. The box blocks no window, so that the owner's close button always
+// reaches it; the owner keeps its other controls still. The pointer is busy
+// while it lives.
+class ProgressWindow final : public RunProgress {
  public:
   ProgressWindow(QWidget* owner, std::chrono::milliseconds delay);
   ~ProgressWindow() override;
 
   bool next(int done, int total, std::u16string_view path) override;
   void end() override;
-  // As the キャンセル button does.
-  void cancel() { m_cancelled = true; }
+  void cancel() override { m_cancelled = true; }
 
  private:
   void show();

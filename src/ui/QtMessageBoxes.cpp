@@ -95,7 +95,8 @@ int widestLine(const QStringList& lines, const QFontMetrics& metrics) {
 // selected lines, or all of them when none is selected, one a line.
 class LinesView final : public QListView {
  public:
-  LinesView(const QStringList& lines, QWidget* parent) : QListView(parent), m_lines(lines) {
+  LinesView(const QStringList& lines, int top, QWidget* parent)
+      : QListView(parent), m_lines(lines), m_top(top) {
     auto* copy = new QAction(captions::kCopy, this);
     copy->setShortcut(QKeySequence::Copy);  // shown in the menu; keyPressEvent does the work
     connect(copy, &QAction::triggered, this, &LinesView::copyLines);
@@ -104,6 +105,12 @@ class LinesView final : public QListView {
   }
 
  protected:
+  // Sized by now, so the line can be brought to the top.
+  void showEvent(QShowEvent* event) override {
+    QListView::showEvent(event);
+    scrollTo(model()->index(m_top, 0), QAbstractItemView::PositionAtTop);
+  }
+
   void keyPressEvent(QKeyEvent* event) override {
     if (event->matches(QKeySequence::Copy)) {
       copyLines();
@@ -129,12 +136,13 @@ class LinesView final : public QListView {
   }
 
   const QStringList& m_lines;
+  int m_top;
 };
 
 // The first lines, then the whole text in a scrollable area whose lines can
 // be selected and copied, the buttons below: all within the screen's
 // available area.
-BoxAnswer showLong(QWidget* parent, const QStringList& lines, const QString& title,
+BoxAnswer showLong(QWidget* parent, const QStringList& lines, int top, const QString& title,
                    BoxButtons buttons, BoxIcon icon) {
   QDialog box(parent);
   box.setObjectName(QStringLiteral("LongMessageBox"));
@@ -163,7 +171,7 @@ BoxAnswer showLong(QWidget* parent, const QStringList& lines, const QString& tit
   first->setText(shown.join(QLatin1Char('\n')));
   layout->addWidget(first, 0, 1, Qt::AlignLeft | Qt::AlignTop);
 
-  auto* whole = new LinesView(lines, &box);
+  auto* whole = new LinesView(lines, top, &box);
   whole->setObjectName(QStringLiteral("lstWhole"));
   const QFontMetrics metrics = whole->fontMetrics();
   whole->setModel(new LinesModel(
@@ -200,6 +208,11 @@ BoxAnswer showLong(QWidget* parent, const QStringList& lines, const QString& tit
 
 BoxAnswer QtMessageBoxes::show(std::u16string_view text, std::u16string_view title,
                                BoxButtons buttons, BoxIcon icon) {
+  return showAt(text, 0, title, buttons, icon);
+}
+
+BoxAnswer QtMessageBoxes::showAt(std::u16string_view text, std::size_t inView,
+                                 std::u16string_view title, BoxButtons buttons, BoxIcon icon) {
   const QString shownTitle = title.empty() ? captions::kApplication : toQString(title);
   const QString whole = toQString(text);
   // The texts end their lines with CR LF.
@@ -212,7 +225,8 @@ BoxAnswer QtMessageBoxes::show(std::u16string_view text, std::u16string_view tit
       line.chop(1);
     }
   }
-  return showLong(m_parent, lines, shownTitle, buttons, icon);
+  const auto top = std::count(text.begin(), text.begin() + std::min(inView, text.size()), u'\n');
+  return showLong(m_parent, lines, static_cast<int>(top), shownTitle, buttons, icon);
 }
 
 }  // namespace tagkana

@@ -14,6 +14,8 @@ class QtMessageBoxes final : public MessageBoxes {
 
   BoxAnswer show(std::u16string_view text, std::u16string_view title, BoxButtons buttons,
                  BoxIcon icon) override;
+  BoxAnswer showAt(std::u16string_view text, std::size_t inView, std::u16string_view title,
+                   BoxButtons buttons, BoxIcon icon) override;
 
  private:
   QWidget* m_parent;

@@ -7,10 +7,8 @@
 #include <cmath>
 #include <exception>
 
-#include "commands/AttributeReset.h"
-#include "commands/TitlePreview.h"
-#include "commands/TitleWriteBack.h"
 #include "commands/WindowTexts.h"
+#include "common/RuntimeError.h"
 #include "platform/Drives.h"
 #include "win32/ProgressBox.h"
 
@@ -147,22 +145,10 @@ class Form1::OuterSize final : public layout::Window {
 
 Form1::Form1(TagLibrary& library, MessageBoxes& boxes, platform::FileSystem& files,
              std::chrono::milliseconds progressDelay)
-    : m_library(library),
-      m_boxes(boxes),
-      m_files(files),
-      m_progressDelay(progressDelay),
-      m_systemDrive(platform::systemDrive()) {}
+    : m_progressDelay(progressDelay),
+      m_controller(*this, library, boxes, files, platform::systemDrive()) {}
 
 Form1::~Form1() {
-  // A window destroyed without the program being ended still releases the
-  // library it started, once.
-  if (m_libraryStarted) {
-    try {
-      m_library.free();
-    } catch (const RuntimeError&) {
-      // Nothing is left to tell the user while the window goes away.
-    }
-  }
   if (m_window != nullptr && IsWindow(m_window)) {
     DestroyWindow(m_window);
   }
@@ -192,7 +178,7 @@ bool Form1::create(int show) {
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
                              nullptr, instance, this);
   if (m_window == nullptr) {
-    showRuntimeError(RuntimeError(u"ウィンドウを作成できませんでした。"));
+    m_controller.showRuntimeError(RuntimeError(u"ウィンドウを作成できませんでした。"));
     return false;
   }
   m_names[u"Form1"].window = m_window;
@@ -202,7 +188,7 @@ bool Form1::create(int show) {
   wireEvents();
   applyFont();
   placeFirst();
-  if (!Form_Load()) {
+  if (!m_controller.Form_Load()) {
     return false;
   }
   ShowWindow(m_window, show);
@@ -295,20 +281,21 @@ void Form1::createMenus() {
 }
 
 void Form1::wireEvents() {
+  Form1Controller& c = m_controller;
   m_commands = {
-      {idBtnGet, [this] { btnGet_Click(); }},
-      {idBtnChange, [this] { btnChange_Click(); }},
-      {idBtnSelectall, [this] { selectAllRows(true); }},
-      {idBtnClear, [this] { selectAllRows(false); }},
-      {idBtnEnd, [this] { endProgram(); }},
-      {idMenStart, [this] { menStart_Click(); }},
-      {idMenExit, [this] { endProgram(); }},
-      {idMenSelectall1, [this] { selectAllRows(true); }},
-      {idMenUnselectall1, [this] { selectAllRows(false); }},
-      {idMenClear1, [this] { List1->Clear(); }},
-      {idMenSelectall2, [this] { selectAllFiles(true); }},
-      {idMenUnselectall2, [this] { selectAllFiles(false); }},
-      {idMenUnReadonly, [this] { menUnReadonly_Click(); }},
+      {idBtnGet, [&c] { c.btnGet_Click(); }},
+      {idBtnChange, [&c] { c.btnChange_Click(); }},
+      {idBtnSelectall, [&c] { c.selectAllRows(true); }},
+      {idBtnClear, [&c] { c.selectAllRows(false); }},
+      {idBtnEnd, [&c] { c.closeRequested(); }},
+      {idMenStart, [&c] { c.menStart_Click(); }},
+      {idMenExit, [&c] { c.closeRequested(); }},
+      {idMenSelectall1, [&c] { c.selectAllRows(true); }},
+      {idMenUnselectall1, [&c] { c.selectAllRows(false); }},
+      {idMenClear1, [&c] { c.menClear1_Click(); }},
+      {idMenSelectall2, [&c] { c.selectAllFiles(true); }},
+      {idMenUnselectall2, [&c] { c.selectAllFiles(false); }},
+      {idMenUnReadonly, [&c] { c.menUnReadonly_Click(); }},
   };
 }
 
@@ -366,7 +353,7 @@ bool Form1::preTranslate(MSG& message) {
   const bool ours = message.hwnd == m_window || IsChild(m_window, message.hwnd);
   if (ours && message.message == WM_KEYDOWN && message.wParam == VK_F5) {
     // The folder and its files as they are now.
-    handle([this] { showFolder(Dir1->Path()); });
+    handle([this] { m_controller.refresh(); });
     return true;
   }
   return IsDialogMessageW(m_window, &message) != FALSE;
@@ -394,8 +381,15 @@ LRESULT Form1::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
       onCommand(LOWORD(wParam), HIWORD(wParam));
       return 0;
+    case WM_GETMINMAXINFO: {
+      // A window manager that resizes the window keeps to the layout's minimum.
+      const auto least = static_cast<LONG>(
+          std::ceil(layout::kMinimumSize / layout::kTwipsPerPixel * m_dpi / 96.0));
+      reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = POINT{least, least};
+      return 0;
+    }
     case WM_SETCURSOR:
-      if (m_running != nullptr) {
+      if (m_controller.running()) {
         SetCursor(LoadCursorW(nullptr, IDC_WAIT));
         return TRUE;
       }
@@ -421,13 +415,7 @@ LRESULT Form1::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_CLOSE:
-      if (m_running != nullptr) {
-        // The run stops before its next file, shows what it did, then the end.
-        m_running->cancel();
-        m_closeAfterRun = true;
-        return 0;
-      }
-      handle([this] { endProgram(); });
+      m_controller.closeRequested();  // the end destroys the window
       return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
@@ -469,7 +457,7 @@ void Form1::onCommand(UINT id, UINT code) {
     } else if (code == CBN_SELCHANGE) {
       handle([this] {
         if (Drive1->takeUserChoice()) {
-          Drive1_Change();
+          m_controller.Drive1_Change();
         }
       });
     }
@@ -480,7 +468,7 @@ void Form1::onCommand(UINT id, UINT code) {
       handle([this] {
         const std::u16string chosen = Dir1->chosenPath();
         if (!chosen.empty()) {
-          showFolder(chosen);
+          m_controller.showFolder(chosen);
         }
       });
     }
@@ -490,107 +478,17 @@ void Form1::onCommand(UINT id, UINT code) {
     return;  // list selection changes have no handler of their own
   }
   const auto found = m_commands.find(id);
-  if (found != m_commands.end()) {
+  if (id == idBtnEnd || id == idMenExit) {
+    found->second();  // also during a run, which it stops
+  } else if (found != m_commands.end()) {
     handle(found->second);
   }
 }
 
-void Form1::handle(const std::function<void()>& handler, bool whileRunning) {
-  if (m_ended || (m_running != nullptr && !whileRunning)) {
-    return;
-  }
-  ++m_depth;
-  try {
-    handler();
-  } catch (const RuntimeError& error) {
-    showRuntimeError(error);
-  } catch (const std::exception& error) {
-    // Not ours (memory, the standard library), but no reason to lose the
-    // preview and the log either.
-    showRuntimeError(RuntimeError(fromUtf8(error.what())));
-  }
-  --m_depth;
-  if (m_closeAfterRun && m_running == nullptr) {
-    m_closeAfterRun = false;
-    handle([this] { endProgram(); });
-  }
-}
-
-void Form1::runLong(const std::function<void(Progress&)>& command) {
-  ProgressBox progress(m_window, m_font, m_progressDelay);
-  m_running = &progress;
-  SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-  struct Restore {
-    Form1& form;
-    ~Restore() {
-      form.m_running = nullptr;
-      POINT at{};
-      GetCursorPos(&at);
-      SetCursorPos(at.x, at.y);  // the pointer is asked for its shape again
-      SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-    }
-  } restore{*this};
-  command(progress);
-}
-
-void Form1::showRuntimeError(const RuntimeError& error) {
-  m_boxes.show(texts::runtimeErrorText(error), texts::kApplication, BoxButtons::Ok, BoxIcon::Stop);
-}
-
-bool Form1::Form_Load() {
-  try {
-    m_library.init();
-    m_libraryStarted = true;
-  } catch (const RuntimeError& error) {
-    // Without its tag library the program cannot do anything.
-    showRuntimeError(error);
-    m_ended = true;
-    return false;
-  }
-  handle([this] { showFolder(m_systemDrive); });
-  return true;
-}
-
 void Form1::Form_Resize() {
-  handle([this] { m_resize.pass(*m_outerSize, *m_layoutControls, m_formSize); }, true);
+  m_controller.handle([this] { m_resize.pass(*m_outerSize, *m_layoutControls, m_formSize); }, true);
   // Controls moved inside a nested size change leave stale pixels behind.
   RedrawWindow(m_window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-}
-
-void Form1::endProgram() {
-  m_ended = true;
-  // The program ends even when releasing the library fails; handle() shows
-  // that error first.
-  struct End {
-    HWND window;
-    ~End() { DestroyWindow(window); }
-  } end{m_window};
-  if (m_libraryStarted) {
-    m_libraryStarted = false;
-    m_library.free();
-  }
-}
-
-// Dir1 shows the folder and File1 follows, also when the folder is the one
-// already shown: its files are listed afresh.
-void Form1::showFolder(std::u16string_view path) {
-  Dir1->setPath(path);
-  Dir1_Change();
-}
-
-void Form1::Drive1_Change() {
-  const std::u16string drive = Drive1->Drive();
-  try {
-    showFolder(drive);
-  } catch (const RuntimeError&) {
-    m_boxes.show(std::u16string(texts::kDriveUnreadable) + u"\r\n" + visibleName(drive), u"",
-                 BoxButtons::Ok, BoxIcon::Stop);
-    Drive1->select(Dir1->Path());
-  }
-}
-
-void Form1::Dir1_Change() {
-  File1->setPath(Dir1->Path());
 }
 
 // The chosen item's Click runs before the popup returns.
@@ -608,43 +506,29 @@ void Form1::popup(HMENU menu) {
   }
 }
 
-void Form1::btnGet_Click() {
-  runLong([this](Progress& progress) {
-    TitlePreview(m_state, *File1, *List1, m_library, m_boxes, progress);
-  });
-}
-
-void Form1::btnChange_Click() {
-  runLong([this](Progress& progress) {
-    TitleWriteBack(m_state, *List1, m_library, m_files, m_boxes, progress);
-  });
-}
-
-void Form1::menUnReadonly_Click() {
-  runLong(
-      [this](Progress& progress) { AttributeReset(m_state, *File1, m_files, m_boxes, progress); });
-}
-
-// Setting the drive that is already selected raises no Change, so the folder
-// list is brought to the root on its own.
-void Form1::menStart_Click() {
-  if (Drive1->select(m_systemDrive)) {
-    Drive1_Change();
+// A drive that is not listed is a run-time error, as it is in the list's
+// own selection.
+bool Form1::selectDrive(std::u16string_view path) {
+  if (!Drive1->holds(path)) {
+    throw RuntimeError(u"ドライブが見つかりません。", std::u16string(path));
   }
-  if (Dir1->Path() != m_systemDrive) {
-    showFolder(m_systemDrive);
+  return Drive1->select(path);
+}
+
+std::unique_ptr<RunProgress> Form1::beginRun() {
+  return std::make_unique<ProgressBox>(m_window, m_font, m_progressDelay,
+                                       [this](bool enabled) { setInputEnabled(enabled); });
+}
+
+// While a run works only the ways out (終了, its menu item, the close button)
+// take input, so that the window can always be closed and nothing else
+// changes under the run.
+void Form1::setInputEnabled(bool enabled) {
+  for (const char16_t* name : {u"Drive1", u"Dir1", u"File1", u"List1", u"btnGet", u"btnChange",
+                               u"btnSelectall", u"btnClear"}) {
+    EnableWindow(find(name).window, enabled ? TRUE : FALSE);
   }
-  List1->Clear();
-}
-
-void Form1::selectAllRows(bool selected) {
-  List1->setAllSelected(selected);
-  m_state.RowIdx = List1->ListCount();
-}
-
-void Form1::selectAllFiles(bool selected) {
-  File1->setAllSelected(selected);
-  m_state.FileIdx = File1->ListCount();
+  EnableMenuItem(GetMenu(m_window), idMenStart, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
 
 }  // namespace tagkana::win32

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -10,18 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "commands/FormState.h"
+#include "app/Form1Controller.h"
 #include "commands/MessageBoxes.h"
-#include "commands/Progress.h"
-#include "common/RuntimeError.h"
 #include "layout/Form1Layout.h"
 #include "platform/FileSystem.h"
 #include "taglib/TagLibrary.h"
 #include "win32/ListControls.h"
 
 namespace tagkana::win32 {
-
-class ProgressBox;
 
 // A control, a menu or a menu item found by its name: the control's window,
 // the menu, or the item's command (with the menu that holds it).
@@ -34,11 +29,11 @@ struct NamedItem {
 // The program's one window, made of the standard controls. create() runs
 // Load: the tag library is started and Dir1 shows the system drive's root.
 // Every control, menu and item can be found by its name.
-class Form1 {
+class Form1 : private Form1View {
  public:
   Form1(TagLibrary& library, MessageBoxes& boxes, platform::FileSystem& files,
         std::chrono::milliseconds progressDelay = std::chrono::milliseconds(500));
-  ~Form1();
+  ~Form1() override;
   Form1(const Form1&) = delete;
   Form1& operator=(const Form1&) = delete;
 
@@ -51,10 +46,10 @@ class Form1 {
   bool preTranslate(MSG& message);
 
   NamedItem find(std::u16string_view name) const;
-  const FormState& state() const { return m_state; }
+  const FormState& state() const { return m_controller.state(); }
   const layout::FormSize& formSize() const { return m_formSize; }
   // Event handlers running now (a box they show counts); for a test driver.
-  int handlersRunning() const { return m_depth.load(); }
+  int handlersRunning() const { return m_controller.handlersRunning(); }
 
  private:
   class TwipsControl;
@@ -74,40 +69,32 @@ class Form1 {
   HWND addControl(const char16_t* name, const wchar_t* kind, DWORD style, std::u16string_view text,
                   float left, float top, float width, float height);
 
-  void handle(const std::function<void()>& handler, bool whileRunning = false);
-  void runLong(const std::function<void(Progress&)>& command);
-  void showRuntimeError(const RuntimeError& error);
+  void handle(const std::function<void()>& handler) { m_controller.handle(handler); }
   void onCommand(UINT id, UINT code);
-
-  bool Form_Load();
   void Form_Resize();
-  void endProgram();
-  void showFolder(std::u16string_view path);
-  void Drive1_Change();
-  void Dir1_Change();
   void popup(HMENU menu);
-  void btnGet_Click();
-  void btnChange_Click();
-  void menStart_Click();
-  void menUnReadonly_Click();
-  void selectAllRows(bool selected);
-  void selectAllFiles(bool selected);
+  void setInputEnabled(bool enabled);
 
-  TagLibrary& m_library;
-  MessageBoxes& m_boxes;
-  platform::FileSystem& m_files;
+  // Form1View
+  std::u16string Drive() const override { return Drive1->Drive(); }
+  bool selectDrive(std::u16string_view path) override;
+  void showDriveOf(std::u16string_view path) override { Drive1->select(path); }
+  std::u16string folder() const override { return Dir1->Path(); }
+  void setFolder(std::u16string_view path) override { Dir1->setPath(path); }
+  void listFiles(std::u16string_view path) override { File1->setPath(path); }
+  FileList& fileList() override { return *File1; }
+  PreviewList& previewList() override { return *List1; }
+  void setAllFilesSelected(bool selected) override { File1->setAllSelected(selected); }
+  void setAllRowsSelected(bool selected) override { List1->setAllSelected(selected); }
+  std::unique_ptr<RunProgress> beginRun() override;
+  void closeWindow() override { DestroyWindow(m_window); }
+
   std::chrono::milliseconds m_progressDelay;
-  std::u16string m_systemDrive;
+  Form1Controller m_controller;
 
   HWND m_window = nullptr;
   HFONT m_font = nullptr;
   UINT m_dpi = 96;
-  FormState m_state;
-  bool m_libraryStarted = false;
-  bool m_ended = false;
-  bool m_closeAfterRun = false;
-  ProgressBox* m_running = nullptr;
-  std::atomic<int> m_depth{0};
 
   std::map<std::u16string, NamedItem, std::less<>> m_names;
   std::map<UINT, std::function<void()>> m_commands;

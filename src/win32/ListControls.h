@@ -27,6 +27,8 @@ class DriveList {
   // Selects the drive named by `path` or the one that holds it; false when
   // it names none, or when it is already the selected one.
   bool select(std::u16string_view path);
+  // Whether a listed drive is `path` or holds it.
+  bool holds(std::u16string_view path) const { return indexOf(path) >= 0; }
   // What the user picked in the list; false when it is the same drive.
   bool takeUserChoice();
 

@@ -24,11 +24,18 @@ HWND child(HWND parent, const wchar_t* kind, DWORD style, int id, HFONT font, co
 
 }  // namespace
 
-ProgressBox::ProgressBox(HWND owner, HFONT font, std::chrono::milliseconds delay)
-    : m_owner(owner), m_font(font), m_delay(delay) {}
+ProgressBox::ProgressBox(HWND owner, HFONT font, std::chrono::milliseconds delay,
+                         std::function<void(bool)> takeInput)
+    : m_owner(owner), m_font(font), m_delay(delay), m_takeInput(std::move(takeInput)) {
+  SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+}
 
 ProgressBox::~ProgressBox() {
   end();
+  POINT at{};
+  GetCursorPos(&at);
+  SetCursorPos(at.x, at.y);  // the pointer is asked for its shape again
+  SetCursor(LoadCursorW(nullptr, IDC_ARROW));
 }
 
 LRESULT CALLBACK ProgressBox::boxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -84,7 +91,7 @@ bool ProgressBox::next(int done, int total, std::u16string_view path) {
     m_running = true;
     m_started = now;
     m_focus = GetFocus();
-    EnableWindow(m_owner, FALSE);
+    m_takeInput(false);
   } else if (m_cancelled || now - m_pumped < kPumpEvery) {
     return !m_cancelled;
   }
@@ -126,7 +133,7 @@ void ProgressBox::end() {
   m_running = false;
   // The window takes input again before the box goes, so that the focus
   // does not go to another program.
-  EnableWindow(m_owner, TRUE);
+  m_takeInput(true);
   if (m_box != nullptr) {
     DestroyWindow(m_box);
     m_box = nullptr;

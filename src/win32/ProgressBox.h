@@ -3,9 +3,10 @@
 #include <windows.h>
 
 #include <chrono>
+#include <functional>
 #include <string_view>
 
-#include "commands/Progress.h"
+#include "app/Form1View.h"
 
 namespace tagkana::win32 {
 
@@ -13,17 +14,20 @@ namespace tagkana::win32 {
 // window takes no input, so no other command can start; messages are pumped
 // between files. Once the run has taken `delay`, a box shows the count, the
 // file being worked on and キャンセル, which stops the run before its next
-// file (as do Esc and closing the box).
-class ProgressBox final : public Progress {
+// file (as do Esc and closing the box). The pointer is busy while it lives.
+class ProgressBox final : public RunProgress {
  public:
-  ProgressBox(HWND owner, HFONT font, std::chrono::milliseconds delay);
+  // `takeInput(false)` from the first file on, `takeInput(true)` at the end:
+  // the owner keeps what must not change under the run still.
+  ProgressBox(HWND owner, HFONT font, std::chrono::milliseconds delay,
+              std::function<void(bool)> takeInput);
   ~ProgressBox() override;
   ProgressBox(const ProgressBox&) = delete;
   ProgressBox& operator=(const ProgressBox&) = delete;
 
   bool next(int done, int total, std::u16string_view path) override;
   void end() override;
-  void cancel() { m_cancelled = true; }
+  void cancel() override { m_cancelled = true; }
   HWND box() const { return m_box; }
 
  private:
@@ -34,6 +38,7 @@ class ProgressBox final : public Progress {
   HWND m_owner;
   HFONT m_font;
   std::chrono::milliseconds m_delay;
+  std::function<void(bool)> m_takeInput;
   std::chrono::steady_clock::time_point m_started;
   std::chrono::steady_clock::time_point m_pumped;
   bool m_running = false;

@@ -21,6 +21,7 @@ struct LongBox {
   BoxButtons buttons;
   BoxIcon icon;
   HWND owner;
+  std::size_t topLine = 0;  // the line at the top of the field's view
   HFONT font = nullptr;
 };
 
@@ -124,6 +125,7 @@ INT_PTR CALLBACK longBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lPara
       SetWindowTextW(whole, shown->text.c_str());
       SendMessageW(whole, EM_SETSEL, 0, 0);
       SendMessageW(whole, EM_SCROLLCARET, 0, 0);
+      SendMessageW(whole, EM_LINESCROLL, 0, static_cast<LPARAM>(shown->topLine));
       SetFocus(ok);
       return FALSE;  // the focus is set
     }
@@ -168,6 +170,11 @@ BoxAnswer showLong(LongBox box) {
 
 BoxAnswer SystemMessageBoxes::show(std::u16string_view text, std::u16string_view title,
                                    BoxButtons buttons, BoxIcon icon) {
+  return showAt(text, 0, title, buttons, icon);
+}
+
+BoxAnswer SystemMessageBoxes::showAt(std::u16string_view text, std::size_t inView,
+                                     std::u16string_view title, BoxButtons buttons, BoxIcon icon) {
   const std::wstring shownTitle = wide(title.empty() ? texts::kApplication : title);
   if (!fitsPlainBox(text)) {
     // The first lines, without the line break after them.
@@ -180,7 +187,9 @@ BoxAnswer SystemMessageBoxes::show(std::u16string_view text, std::u16string_view
     while (!first.empty() && (first.back() == u'\n' || first.back() == u'\r')) {
       first.remove_suffix(1);
     }
-    return showLong(LongBox{wide(text), wide(first), shownTitle, buttons, icon, m_owner()});
+    const auto top = std::count(text.begin(), text.begin() + std::min(inView, text.size()), u'\n');
+    return showLong(LongBox{wide(text), wide(first), shownTitle, buttons, icon, m_owner(),
+                            static_cast<std::size_t>(top)});
   }
   UINT type = MB_APPLMODAL | MB_DEFBUTTON1 | MB_SETFOREGROUND;
   type |= buttons == BoxButtons::OkCancel ? MB_OKCANCEL : MB_OK;

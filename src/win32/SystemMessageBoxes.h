@@ -16,6 +16,8 @@ class SystemMessageBoxes final : public MessageBoxes {
   explicit SystemMessageBoxes(std::function<HWND()> owner) : m_owner(std::move(owner)) {}
   BoxAnswer show(std::u16string_view text, std::u16string_view title, BoxButtons buttons,
                  BoxIcon icon) override;
+  BoxAnswer showAt(std::u16string_view text, std::size_t inView, std::u16string_view title,
+                   BoxButtons buttons, BoxIcon icon) override;
 
  private:
   std::function<HWND()> m_owner;

@@ -120,6 +120,8 @@ TEST(TitleWriteBack, LogGrowsOverRuns) {
 
   EXPECT_EQ(w.state.ResultLog, u"a.mp3　成功\r\nb.mp3　成功\r\n");
   EXPECT_EQ(w.lastBox().text, u"完了しました\r\n\r\na.mp3　成功\r\nb.mp3　成功\r\n");
+  // The box opens where this run's lines begin.
+  EXPECT_EQ(w.lastBox().text.substr(w.lastBox().inView), u"b.mp3　成功\r\n");
 }
 
 TEST(TitleWriteBack, RefusesReadOnlyFilesAndGoesOn) {
@@ -201,12 +203,21 @@ TEST(TitleWriteBack, StopsAtAFailedReadAndSaysSo) {
             (Paths{u"/m" SEP u"a.mp3", u"/m" SEP u"b.mp3", u"/m" SEP u"c.mp3"}));
   EXPECT_EQ(w.library.writtenPaths(), (Paths{u"/m" SEP u"a.mp3", u"/m" SEP u"b.mp3"}));
   const std::u16string log =
-      u"x.mp3　成功\r\na.mp3　成功\r\nb.mp3　成功\r\nc.mp3　タグ情報を読み取れないため中断\r\n";
+      u"x.mp3　成功\r\na.mp3　成功\r\nb.mp3　成功\r\nc.mp3　タグ情報を読み取れないため中断\r\n"
+      u"中断のため、選択された 2 件は処理していません\r\n";
   EXPECT_EQ(w.state.ResultLog, log);
   ASSERT_EQ(w.boxes.shown.size(), 2u);
   EXPECT_EQ(w.lastBox().text, u"中断しました\r\n\r\n" + log);
   EXPECT_EQ(w.lastBox().buttons, BoxButtons::Ok);
   EXPECT_EQ(w.lastBox().title, u"");
+
+  // Stopped at the last marked row: nothing is left to count.
+  WriteBack last;
+  last.addRow(u"/m" SEP u"a.mp3", u"いち");
+  last.library.files[u"/m" SEP u"a.mp3"].readable = false;
+  last.List1.select({0});
+  last.run();
+  EXPECT_EQ(last.state.ResultLog, u"a.mp3　タグ情報を読み取れないため中断\r\n");
 }
 
 TEST(TitleWriteBack, EveryLineNamesItsFile) {
@@ -377,6 +388,17 @@ TEST(TitleWriteBack, RunTimeErrorsNameTheFileAndKeepTheLog) {
   EXPECT_EQ(w.state.ResultLog, u"a.mp3　成功\r\n");
   EXPECT_EQ(w.library.writtenPaths(), (Paths{u"/m" SEP u"a.mp3"}));
   EXPECT_EQ(w.files.madeDurable, (Paths{u"/m" SEP u"a.mp3"}));
+
+  // An error before the last marked row: the rows after it are counted.
+  WriteBack early;
+  for (const auto* name : {u"a", u"b", u"c", u"d"}) {
+    early.addRow(u"/m" SEP + std::u16string(name) + u".mp3", u"いち");
+  }
+  early.files.files.erase(u"/m" SEP u"b.mp3");
+  early.List1.select({0, 1, 2, 3});
+  EXPECT_THROW(early.run(), RuntimeError);
+  EXPECT_EQ(early.state.ResultLog,
+            u"a.mp3　成功\r\n中断のため、選択された 2 件は処理していません\r\n");
   EXPECT_EQ(w.boxes.shown.size(), 1u);
 
   // A selected row that no preview gave a path.

@@ -296,7 +296,8 @@ TEST(EndToEnd, UnreadableFilesStopTheRunAndSaySo) {
   expectBox(shown[1],
             u"中断しました\r\n\r\n"
             u"a.mp3　成功\r\n"
-            u"b.mp3　タグ情報を読み取れないため中断\r\n",
+            u"b.mp3　タグ情報を読み取れないため中断\r\n"
+            u"中断のため、選択された 1 件は処理していません\r\n",
             u"", BoxButtons::Ok);
   EXPECT_EQ(taglibTitle(a), "さくら");
   EXPECT_EQ(contents(b), "spoilt");

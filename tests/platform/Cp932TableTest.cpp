@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/CodePage.h"
+#include "platform/CodePageSystem.h"
 
 namespace tagkana::platform {
 namespace {
@@ -101,6 +102,48 @@ TEST(Cp932Table, EveryCodeDecodesAsGlibcDoes) {
     }
     EXPECT_EQ(hash.value(), expected[group]) << "group " << group;
   }
+}
+
+// The record's table against the system's own converter (iconv here,
+// WideCharToMultiByte and MultiByteToWideChar on Windows), character by
+// character and code by code.
+TEST(Cp932Table, TableIsWhatTheSystemsConverterSays) {
+  int checked = 0;
+  for (unsigned c = 0x80; c <= 0xFFFF; ++c) {
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      continue;
+    }
+    std::uint16_t code = system::encodeCharacter(static_cast<char16_t>(c));
+    if (code == 0 || (code >= 0x100 && !isLead(code >> 8))) {
+      code = '?';
+    }
+    const std::string expected =
+        code < 0x100 ? std::string(1, static_cast<char>(code))
+                     : std::string{static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+    const std::string bytes = encodeCp932(std::u16string(1, static_cast<char16_t>(c)));
+    EXPECT_EQ(bytes, expected) << "U+" << std::hex << c;
+    checked += bytes == expected ? 1 : 0;
+  }
+  for (unsigned code = 0x80; code <= 0xFCFC; ++code) {
+    const bool pair = code >= 0x100;
+    if ((!pair && isLead(code)) || (pair && (!isLead(code >> 8) || !isTrail(code & 0xFF))) ||
+        (code > 0xFF && code < 0x8140)) {
+      continue;
+    }
+    std::uint16_t unit = system::decodeCode(static_cast<std::uint16_t>(code));
+    const std::string bytes =
+        pair ? std::string{static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)}
+             : std::string(1, static_cast<char>(code));
+    if (unit == 0) {
+      unit = system::kNoCharacter;
+    }
+    EXPECT_EQ(isValidCp932(bytes), unit != system::kNoCharacter) << std::hex << code;
+    if (unit != system::kNoCharacter) {
+      EXPECT_EQ(decodeCp932(bytes), std::u16string(1, static_cast<char16_t>(unit)))
+          << std::hex << code;
+    }
+  }
+  EXPECT_EQ(checked, 0x10000 - 0x80 - 0x800);
 }
 
 }  // namespace

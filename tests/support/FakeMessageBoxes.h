@@ -13,6 +13,7 @@ struct ShownBox {
   std::u16string title;
   BoxButtons buttons;
   BoxIcon icon;
+  std::size_t inView = 0;  // where a box that scrolls opens
 };
 
 // Records every box. A box with OK and Cancel takes the next queued answer;
@@ -27,6 +28,12 @@ class ScriptedMessageBoxes : public MessageBoxes {
 
   BoxAnswer show(std::u16string_view text, std::u16string_view title, BoxButtons buttons,
                  BoxIcon icon) override;
+  BoxAnswer showAt(std::u16string_view text, std::size_t inView, std::u16string_view title,
+                   BoxButtons buttons, BoxIcon icon) override {
+    const BoxAnswer answer = show(text, title, buttons, icon);
+    shown.back().inView = inView;
+    return answer;
+  }
 };
 
 }  // namespace tagkana::test

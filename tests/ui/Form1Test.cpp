@@ -14,6 +14,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -710,6 +711,48 @@ TEST(Form1, CancelStopsAPreviewAndAWriteBackBeforeTheirNextFile) {
   EXPECT_EQ(w.boxes.shown.size(), 4u);
   EXPECT_EQ(w.ends, 1);
   EXPECT_EQ(library.frees, 1);
+}
+
+// The window manager's close button or Alt+F4 (as QWindow::close() delivers
+// them), 終了 and its menu item: during a run each stops it before its next
+// file and ends the program once, every time.
+TEST(Form1, EveryWayOutStopsARunAndEnds) {
+  for (const char* way : {"close", "btnEnd", "menExit"}) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      SteeredLibrary library;
+      Window w(library, {}, {}, std::chrono::milliseconds(0));
+      TempFolder music;
+      for (const auto* name : {u"a.mp3", u"b.mp3", u"c.mp3", u"d.mp3"}) {
+        music.createFile(name);
+        library.addFile(music.pathOf(name), u"ka");
+      }
+      w.child("Dir1")->setProperty("Path", q(music.path()));
+      w.trigger("menSelectall2");
+      library.onRead = [&](int read) {
+        if (read != 2) {
+          return;
+        }
+        ASSERT_NE(progressBox(), nullptr);
+        // Nothing the run reads can change under it; the ways out stay.
+        EXPECT_FALSE(w.child<QWidget>("List1")->isEnabled());
+        EXPECT_FALSE(w.child<QWidget>("Dir1")->isEnabled());
+        EXPECT_TRUE(w.child<QWidget>("btnEnd")->isEnabled());
+        const QLatin1String chosen(way);
+        if (chosen == QLatin1String("close")) {
+          w.form->windowHandle()->close();
+        } else if (chosen == QLatin1String("btnEnd")) {
+          QTest::mouseClick(w.child<QPushButton>("btnEnd"), Qt::LeftButton);
+        } else {
+          w.trigger("menExit");
+        }
+      };
+      w.click("btnGet");
+      EXPECT_EQ(library.reads, 2) << way;
+      EXPECT_EQ(w.ends, 1) << way;
+      EXPECT_EQ(library.frees, 1) << way;
+      EXPECT_TRUE(w.form->ended()) << way;
+    }
+  }
 }
 
 // A desktop whose lists open an item on one click (KDE's default).

@@ -102,6 +102,24 @@ TEST(QtMessageBoxes, LongTextShowsItsFirstLinesAndAllOfItWithinTheScreen) {
     box.close();
   });
   EXPECT_EQ(boxes.show(wide, u"", BoxButtons::Ok, BoxIcon::Stop), BoxAnswer::Ok);
+
+  // A growing log opens where its newest part begins, earlier lines above.
+  const std::u16string log = numberedLines(3000);
+  const std::size_t run = log.find(u"2500.mp3");
+  whenShown([&](QWidget& box) {
+    auto* whole = box.findChild<QListView*>(QStringLiteral("lstWhole"));
+    ASSERT_NE(whole, nullptr);
+    EXPECT_EQ(whole->indexAt(QPoint(2, 2)).data().toString(), QStringLiteral("2500.mp3　成功"));
+    box.close();
+  });
+  boxes.showAt(log, run, u"", BoxButtons::Ok, BoxIcon::None);
+  whenShown([&](QWidget& box) {
+    auto* whole = box.findChild<QListView*>(QStringLiteral("lstWhole"));
+    ASSERT_NE(whole, nullptr);
+    EXPECT_EQ(whole->indexAt(QPoint(2, 2)).row(), 0);
+    box.close();
+  });
+  boxes.show(log, u"", BoxButtons::Ok, BoxIcon::None);
 }
 
 TEST(QtMessageBoxes, ShortTextStaysAPlainMessageBox) {

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cwchar>
@@ -127,10 +128,14 @@ void TestDriver::inspectProgress() {
     return;
   }
   const bool busy = GetCursor() == LoadCursorW(nullptr, IDC_WAIT);
-  const bool enabled = IsWindowEnabled(m_form.window()) != FALSE;
+  // The commands take no input; the ways out do.
+  const bool enabled = IsWindowEnabled(m_form.find(u"btnGet").window) != FALSE;
+  const bool end = IsWindowEnabled(m_form.find(u"btnEnd").window) != FALSE &&
+                   IsWindowEnabled(m_form.window()) != FALSE;
   log(u"progress\t" + windowText(GetDlgItem(box, 1001)) + u"\t" +
       windowText(GetDlgItem(box, 1002)) + (busy ? u"\tbusy" : u"\tarrow") +
-      (enabled ? u"\tenabled\t" : u"\tdisabled\t") + windowText(GetDlgItem(box, IDCANCEL)));
+      (enabled ? u"\tenabled\t" : u"\tdisabled\t") + windowText(GetDlgItem(box, IDCANCEL)) +
+      (end ? u"\tend" : u"\tnoend"));
   SendMessageW(GetDlgItem(box, IDCANCEL), BM_CLICK, 0, 0);
 }
 
@@ -314,6 +319,16 @@ void TestDriver::perform(const Step& step) {
     log(u"box\t" + windowText(box) + (cancel ? u"\tOK,Cancel" : u"\tOK") +
         (hasIcon ? u"\ticon" : u"\tnoicon") +
         (_wcsicmp(field, L"Edit") == 0 ? u"\tscrolls\t" : u"\tplain\t") + escaped(fromWide(text)));
+    if (_wcsicmp(field, L"Edit") == 0) {
+      // The line at the top of the field's view.
+      HWND edit = GetDlgItem(box, 0xFFFF);
+      std::array<wchar_t, 1024> line{};
+      line[0] = static_cast<wchar_t>(line.size() - 1);
+      const auto first = SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0);
+      const auto length = SendMessageW(edit, EM_GETLINE, static_cast<WPARAM>(first),
+                                       reinterpret_cast<LPARAM>(line.data()));
+      log(u"top\t" + fromWide(std::wstring_view(line.data(), static_cast<std::size_t>(length))));
+    }
     PostMessageW(box, WM_COMMAND, arg(1) == u"Cancel" ? IDCANCEL : IDOK, 0);
     waitFor([&] { return !IsWindow(box); }, u"the box to close");
   } else if (verb == u"dump") {
@@ -324,6 +339,9 @@ void TestDriver::perform(const Step& step) {
       return number(std::lround(pixels * layout::kTwipsPerPixel * 96.0 / dpi));
     };
     log(u"dpi\t" + number(dpi));
+    MINMAXINFO limits{};
+    SendMessageW(form, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+    log(u"minimum\t" + twips(limits.ptMinTrackSize.x) + u"\t" + twips(limits.ptMinTrackSize.y));
     RECT outer{};
     GetWindowRect(form, &outer);
     log(u"rect\tForm1\t" + twips(outer.left) + u"\t" + twips(outer.top) + u"\t" +

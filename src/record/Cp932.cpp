@@ -1,22 +1,14 @@
-#include "platform/CodePage.h"
+#include "record/Cp932.h"
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
-#include "platform/CodePageSystem.h"
+#include "record/Cp932Table.h"
 
-namespace tagkana::platform {
+namespace tagkana::record {
 namespace {
-
-// The OS converters cost far more than a tag read can afford per character,
-// so each answer is asked once per process and kept. 0 means "not asked yet":
-// no character but NUL encodes to 0x00 and none decodes to U+0000, and both of
-// those take the ASCII path.
-constexpr std::uint16_t kNotAsked = 0;
-std::array<std::atomic<std::uint16_t>, 0x10000> encodeCache;
-std::array<std::atomic<std::uint16_t>, 0x10000> decodeCache;
 
 bool isLeadByte(unsigned char b) {
   return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
@@ -30,29 +22,52 @@ bool isSurrogate(char16_t c) {
   return c >= 0xD800 && c <= 0xDFFF;
 }
 
-std::uint16_t encodeBmp(char16_t c) {
-  std::uint16_t code = encodeCache[c].load(std::memory_order_relaxed);
-  if (code == kNotAsked) {
-    code = system::encodeCharacter(c);
-    if (code == kNotAsked ||
-        (code >= 0x100 && !isLeadByte(static_cast<unsigned char>(code >> 8)))) {
-      code = '?';
-    }
-    encodeCache[c].store(code, std::memory_order_relaxed);
-  }
-  return code;
+std::uint16_t leadIndex(unsigned char b) {
+  return static_cast<std::uint16_t>(b <= 0x9F ? b - 0x81 : b - 0xE0 + 0x1F);
 }
 
 std::uint16_t decodeCode(std::uint16_t code) {
-  std::uint16_t c = decodeCache[code].load(std::memory_order_relaxed);
-  if (c == kNotAsked) {
-    c = system::decodeCode(code);
-    if (c == kNotAsked) {
-      c = system::kNoCharacter;
-    }
-    decodeCache[code].store(c, std::memory_order_relaxed);
+  if (code < 0x100) {
+    return cp932::kSingleBytes[code - 0x80];
   }
-  return c;
+  return cp932::kPairs[leadIndex(static_cast<unsigned char>(code >> 8))][(code & 0xFF) - 0x40];
+}
+
+// Every character's code, "?" for those that code page 932 lacks.
+const std::array<std::uint16_t, 0x10000>& encodings() {
+  static const auto table = [] {
+    auto codes = std::make_unique<std::array<std::uint16_t, 0x10000>>();
+    codes->fill('?');
+    for (int c = 0; c < 0x80; ++c) {
+      (*codes)[c] = static_cast<std::uint16_t>(c);
+    }
+    std::array<bool, 0x10000> taken{};
+    const auto offer = [&](std::uint16_t unit, std::uint16_t code) {
+      if (unit != cp932::kNone && unit >= 0x80 && !taken[unit]) {
+        taken[unit] = true;
+        (*codes)[unit] = code;
+      }
+    };
+    for (unsigned b = 0x80; b < 0x100; ++b) {
+      offer(cp932::kSingleBytes[b - 0x80], static_cast<std::uint16_t>(b));
+    }
+    for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
+      for (unsigned trail = 0x40; isLeadByte(static_cast<unsigned char>(lead)) && trail <= 0xFC;
+           ++trail) {
+        offer(decodeCode(static_cast<std::uint16_t>(lead << 8 | trail)),
+              static_cast<std::uint16_t>(lead << 8 | trail));
+      }
+    }
+    for (const cp932::Encoding& other : cp932::kOtherEncodings) {
+      (*codes)[other.character] = other.code;
+    }
+    return codes;
+  }();
+  return *table;
+}
+
+std::uint16_t encodeBmp(char16_t c) {
+  return encodings()[c];
 }
 
 // Encodes the character starting at text[i] into `out` (up to 2 bytes).
@@ -99,7 +114,7 @@ std::size_t decodeChar(std::string_view bytes, std::u16string& out, std::size_t&
   }
   if (!isLeadByte(b0)) {
     const std::uint16_t c = decodeCode(b0);
-    if (c == system::kNoCharacter) {
+    if (c == cp932::kNone) {
       return 0;
     }
     out += static_cast<char16_t>(c);
@@ -113,7 +128,7 @@ std::size_t decodeChar(std::string_view bytes, std::u16string& out, std::size_t&
     return 0;
   }
   const std::uint16_t c = decodeCode(static_cast<std::uint16_t>(b0 << 8 | b1));
-  if (c == system::kNoCharacter) {
+  if (c == cp932::kNone) {
     skip = b1 < 0x80 ? 1 : 2;
     return 0;
   }
@@ -183,4 +198,4 @@ bool isValidCp932(std::string_view bytes) {
   return true;
 }
 
-}  // namespace tagkana::platform
+}  // namespace tagkana::record
