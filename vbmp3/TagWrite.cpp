@@ -8,6 +8,8 @@
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
 
+#include <zlib.h>
+
 #include <array>
 #include <cstring>
 #include <memory>
@@ -550,6 +552,51 @@ std::optional<Edit> plan(const LockedFile& locked, MPEG::File& file, const FdStr
   return edit;
 }
 
+// A 2.4 tag's extended header may carry a CRC-32 of everything after it up
+// to the footer (frames and padding), in five bytes of seven bits; readers
+// that check it reject a tag whose CRC is stale. The edited tag gets the new
+// CRC; false for an extended header that does not hold together.
+bool keepCrc(std::string_view tag, char* writable, std::size_t& changedFrom) {
+  const auto header = id3v2::parseHeader(tag);
+  if (!header || header->major != 4 || !header->extended()) {
+    return true;
+  }
+  const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(tag[at]); };
+  constexpr std::size_t x = id3v2::kHeaderSize;
+  if (tag.size() < x + 6) {
+    return false;
+  }
+  const std::size_t size =
+      (std::size_t{byte(x)} << 21) | (byte(x + 1) << 14) | (byte(x + 2) << 7) | byte(x + 3);
+  const std::size_t framesAt = x + size;
+  const std::size_t end = x + header->bodySize;
+  if (size < 6 || byte(x + 4) != 1 || framesAt > end || end > tag.size()) {
+    return false;
+  }
+  const unsigned flags = byte(x + 5);
+  std::size_t at = x + 6;
+  if ((flags & 0x40) != 0) {  // "tag is an update": no data
+    if (at >= framesAt || byte(at) != 0) {
+      return false;
+    }
+    ++at;
+  }
+  if ((flags & 0x20) == 0) {
+    return true;
+  }
+  if (at + 6 > framesAt || byte(at) != 5) {
+    return false;
+  }
+  ++at;
+  const uLong crc = crc32_z(crc32_z(0, nullptr, 0),
+                            reinterpret_cast<const Bytef*>(tag.data() + framesAt), end - framesAt);
+  for (int i = 0; i < 5; ++i) {
+    writable[at + static_cast<std::size_t>(i)] = static_cast<char>((crc >> (7 * (4 - i))) & 0x7F);
+  }
+  changedFrom = std::min(changedFrom, at);
+  return true;
+}
+
 }  // namespace
 
 bool writeTag(const char* path, const unsigned char* record, std::int32_t version, bool keepV1) {
@@ -586,10 +633,16 @@ bool writeTag(const char* path, const unsigned char* record, std::int32_t versio
   bool converted = false;
   ByteVector heldTag;
   clearError();
-  const auto edit = plan(*locked, file, stream, changes, version, keepV1, converted, heldTag);
+  auto edit = plan(*locked, file, stream, changes, version, keepV1, converted, heldTag);
   if (!edit || stream.failed()) {
     // A read that failed says why; otherwise the tags are beyond our bounds.
     return errorSet() ? false : fail(Reason::kTooBig);
+  }
+  char* const writable = !edit->tagBytes.empty() ? edit->tagBytes.data()
+                         : edit->heldTag.empty() ? nullptr
+                                                 : heldTag.data();
+  if (writable != nullptr && !keepCrc(edit->tag(), writable, edit->tagChangeFrom)) {
+    return fail(Reason::kTooBig);
   }
   const std::vector<Range> ranges =
       edit->keepsShape() ? changedRanges(*edit) : std::vector<Range>();
