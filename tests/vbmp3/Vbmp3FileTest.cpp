@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
@@ -414,11 +415,11 @@ struct Kill {
   // The file itself, whose one-page writes a kill cannot cut: they reach the
   // page cache whole or not at all.
   ino_t file = 0;
-} kill;
+} killer;
 constexpr int kKilled = 99;
 
 bool killHere() {
-  return kill.count++ == kill.at;
+  return killer.count++ == killer.at;
 }
 
 void killAtEveryCall(sys::Calls& c) {
@@ -436,7 +437,7 @@ void killAtEveryCall(sys::Calls& c) {
   c.pwrite = [](int fd, const void* b, std::size_t n, off_t at) -> ssize_t {
     if (killHere()) {
       struct stat st {};
-      if (kill.halfway && ::fstat(fd, &st) == 0 && st.st_ino != kill.file) {
+      if (killer.halfway && ::fstat(fd, &st) == 0 && st.st_ino != killer.file) {
         ::pwrite(fd, b, n / 2, at);
       }
       ::_exit(kKilled);
@@ -445,7 +446,7 @@ void killAtEveryCall(sys::Calls& c) {
   };
   c.copyFileRange = [](int in, off_t* inAt, int out, off_t* outAt, std::size_t n) {
     if (killHere()) {
-      if (kill.halfway) {
+      if (killer.halfway) {
         sys::systemCalls().copyFileRange(in, inAt, out, outAt, n / 2);
       }
       ::_exit(kKilled);
@@ -591,10 +592,10 @@ TEST_F(Vbmp3Files, AWriterKilledAtAnyCallLeavesTheOldOrTheNewFile) {
           vbmp3::setCallerSyncs(run);
           lackUnnamed(sys::calls());
           killAtEveryCall(sys::calls());
-          kill.count = 0;
-          kill.at = point / 2;
-          kill.halfway = point % 2 == 1;
-          kill.file = before.st_ino;
+          killer.count = 0;
+          killer.at = point / 2;
+          killer.halfway = point % 2 == 1;
+          killer.file = before.st_ino;
           return write(path) ? 0 : 1;
         });
         ASSERT_TRUE(code == 0 || code == kKilled) << "point " << point << " exit " << code;
@@ -841,6 +842,24 @@ TEST_F(Vbmp3Files, WritersTakeTurns) {
   EXPECT_TRUE(write(path));
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
   ASSERT_EQ(::waitpid(holder, nullptr, 0), holder);
+
+  // One that keeps it past our patience: the write gives up, busy, and
+  // changes nothing.
+  const pid_t keeper = ::fork();
+  if (keeper == 0) {
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ::flock(fd, LOCK_SH);
+    ::write(ready[1], "x", 1);
+    ::pause();
+    ::_exit(0);
+  }
+  ASSERT_EQ(::read(ready[0], &x, 1), 1);
+  const std::string kept = readFile(path);
+  EXPECT_FALSE(write(path, "\x82\xA6"));
+  EXPECT_EQ(errno, EBUSY);
+  ::kill(keeper, SIGKILL);
+  ASSERT_EQ(::waitpid(keeper, nullptr, 0), keeper);
+  EXPECT_TRUE(readFile(path) == kept);
   ::close(ready[0]);
   ::close(ready[1]);
 

@@ -33,6 +33,7 @@ TEST(Vbmp3Windows, FilesOthersHoldOrProtectAreLeftAlone) {
   ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
   EXPECT_EQ(titleOf(readOnly), "t");
   EXPECT_FALSE(writeTitle(readOnly, "x"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_EQ(readFile(readOnly), content);
   ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL));
 
@@ -47,6 +48,7 @@ TEST(Vbmp3Windows, FilesOthersHoldOrProtectAreLeftAlone) {
   ASSERT_NE(other, INVALID_HANDLE_VALUE);
   EXPECT_EQ(titleOf(held), "t");
   EXPECT_FALSE(writeTitle(held, kLongTitle));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   EXPECT_EQ(readFile(held), content);
   CloseHandle(other);
   EXPECT_TRUE(writeTitle(held, kLongTitle));
@@ -66,12 +68,13 @@ TEST(Vbmp3Windows, HardLinksAreNeverSplit) {
   // A new file would leave the other name behind.
   const std::string before = readFile(first);
   EXPECT_FALSE(writeTitle(first, kLongTitle));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TOO_MANY_LINKS));
   EXPECT_EQ(readFile(first), before);
   EXPECT_EQ(readFile(second), before);
   EXPECT_EQ(dir.names(), (std::vector<std::string>{"first.mp3", "second.mp3"}));
 }
 
-TEST(Vbmp3Windows, AnsiPathsAndLeftoversOfAWriteCutShort) {
+TEST(Vbmp3Windows, AnsiPathsAndLeftoversBesideAFile) {
   TempDir dir;
   // The path arrives in the ANSI code page: "あ" in code page 932 here.
   ASSERT_EQ(GetACP(), 932u);
@@ -83,19 +86,20 @@ TEST(Vbmp3Windows, AnsiPathsAndLeftoversOfAWriteCutShort) {
   EXPECT_EQ(titleOf(ansi), kLongTitle);
   EXPECT_EQ(std::filesystem::directory_iterator(dir.path())->path(), wide);
 
-  // Killed inside the replace, after the old file went: the new one is
-  // complete and takes the name at the next access. (The name of the copy
-  // beside the file is the library's own.)
+  // A copy of ours beside a missing file never takes its name: a read
+  // changes nothing, whatever lies beside the file.
   const std::string path = dir.file("song.mp3");
-  const std::string copy = dir.file(".song.mp3.vbmp3-new");
+  const std::string copy = dir.file(".song.mp3.vbmp3-new-0123456789");
   writeFile(copy, song("new"));
-  EXPECT_EQ(titleOf(path), "new");
+  EXPECT_EQ(titleOf(path), "(unreadable)");
+  EXPECT_EQ(readFile(copy), song("new"));
+  // Beside the file, a leftover stays through reads and goes at the next write.
+  writeFile(path, song("t"));
+  EXPECT_EQ(titleOf(path), "t");
+  EXPECT_TRUE(std::filesystem::exists(copy));
+  EXPECT_TRUE(writeTitle(path, kLongTitle));
   EXPECT_FALSE(std::filesystem::exists(copy));
-  // Killed while copying: the half copy goes, the file stays.
-  writeFile(copy, "half a copy");
-  EXPECT_EQ(titleOf(path), "new");
-  EXPECT_FALSE(std::filesystem::exists(copy));
-  EXPECT_EQ(readFile(path), song("new"));
+  EXPECT_EQ(titleOf(path), kLongTitle);
 }
 
 }  // namespace
