@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "Mp3Fixture.h"
 #include "Vbmp3TestSupport.h"
@@ -72,6 +74,32 @@ TEST(Vbmp3Windows, HardLinksAreNeverSplit) {
   EXPECT_EQ(readFile(first), before);
   EXPECT_EQ(readFile(second), before);
   EXPECT_EQ(dir.names(), (std::vector<std::string>{"first.mp3", "second.mp3"}));
+}
+
+// While writes that need a new file replace it again and again, another
+// program looking for the file always finds it under its name.
+TEST(Vbmp3Windows, TheNameNeverDisappears) {
+  TempDir dir;
+  const std::string path = dir.file("song.mp3");
+  writeFile(path, song("t"));
+  std::atomic<bool> done{false};
+  std::atomic<int> looks{0};
+  std::atomic<int> missing{0};
+  std::thread watcher([&] {
+    while (!done) {
+      ++looks;
+      missing += GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+    }
+  });
+  for (int round = 0; round < 40; ++round) {
+    writeFile(path, song("t"));
+    EXPECT_TRUE(writeTitle(path, kLongTitle));
+  }
+  done = true;
+  watcher.join();
+  EXPECT_GT(looks, 40);
+  EXPECT_EQ(missing, 0);
+  EXPECT_EQ(titleOf(path), kLongTitle);
 }
 
 TEST(Vbmp3Windows, AnsiPathsAndLeftoversBesideAFile) {
