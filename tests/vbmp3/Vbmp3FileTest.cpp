@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <sys/wait.h>
@@ -369,6 +370,23 @@ TEST_F(Vbmp3Files, AFailureAnywhereLeavesTheFileAndNothingElse) {
   EXPECT_EQ(errno, ENOEXEC);
   EXPECT_FALSE(vbmp3::writeTag(song.c_str(), r.data(), 0, true));
   EXPECT_EQ(errno, ENOEXEC);
+
+  // A read-only file system, where one can be mounted.
+  TempDir mountPoint;
+  if (::mount("tmpfs", mountPoint.path().c_str(), "tmpfs", 0, "size=4m") != 0) {
+    std::printf("cannot mount a file system here: the read-only one is not checked\n");
+    return;
+  }
+  const std::string onIt = mountPoint.file("song.mp3");
+  writeFile(onIt, pictureFile());
+  const std::string mounted = readFile(onIt);
+  ASSERT_EQ(::mount(nullptr, mountPoint.path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr),
+            0);
+  EXPECT_FALSE(write(onIt));
+  EXPECT_EQ(errno, EROFS);
+  EXPECT_TRUE(read(onIt, r));
+  EXPECT_TRUE(readFile(onIt) == mounted);
+  ASSERT_EQ(::umount(mountPoint.path().c_str()), 0);
 }
 
 TEST_F(Vbmp3Files, AFileReplacedOrRemovedMeanwhileIsLeftAlone) {
