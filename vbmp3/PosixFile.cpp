@@ -7,10 +7,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <cstdio>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -19,7 +17,6 @@
 #include <vector>
 
 #include "Sys.h"
-#include "vbmp3.h"
 
 namespace vbmp3 {
 namespace {
