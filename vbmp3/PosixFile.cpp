@@ -7,7 +7,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
