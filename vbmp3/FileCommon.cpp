@@ -82,6 +82,10 @@ unsigned long errorOf(Reason reason) {
       return ERROR_FILE_TOO_LARGE;
     case Reason::kSeveralNames:
       return ERROR_TOO_MANY_LINKS;
+    case Reason::kUnencodable:
+      return ERROR_NO_UNICODE_TRANSLATION;
+    case Reason::kTitleDoesNotFit:
+      return ERROR_ARITHMETIC_OVERFLOW;
     case Reason::kNotMpeg:
       return ERROR_BAD_FORMAT;
     case Reason::kBadEdit:
@@ -102,6 +106,10 @@ unsigned long errorOf(Reason reason) {
       return EFBIG;
     case Reason::kSeveralNames:
       return EMLINK;
+    case Reason::kUnencodable:
+      return EILSEQ;
+    case Reason::kTitleDoesNotFit:
+      return EOVERFLOW;
     case Reason::kNotMpeg:
       return ENOEXEC;
     case Reason::kBadEdit:

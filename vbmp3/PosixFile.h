@@ -138,6 +138,8 @@ enum class Reason {
   kReadOnly,
   kTooBig,
   kSeveralNames,
+  kUnencodable,      // the title read holds characters code page 932 cannot carry
+  kTitleDoesNotFit,  // the file's title is longer than the record's slot
   kNotMpeg,
   kBadEdit,
   kNotDurable,
