@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <random>
 #include <thread>
 
 #include "Mp3Fixture.h"
@@ -655,6 +656,204 @@ TEST_F(Vbmp3Files, AWriterKilledAtAnyCallLeavesTheOldOrTheNewFile) {
     for (std::size_t i = 0; i < titles.size(); ++i) {
       EXPECT_TRUE(titles[i] == "old" || titles[i] == newTitleUtf8)
           << keptFiles[i] << ": " << titles[i];
+    }
+  }
+}
+
+// What a power cut leaves: each inode's bytes as last synced, the writes
+// since then applied page by page or not at all, and the name changes since
+// the folder's last sync applied in order up to any point.
+struct Disk {
+  struct Piece {
+    off_t at = 0;
+    std::string bytes;
+    off_t length = -1;  // a change of length, when not negative
+  };
+  struct NameChange {
+    std::string from;  // empty: `ino` gets the name `to`
+    std::string to;
+    ino_t ino = 0;
+  };
+  std::map<std::string, ino_t> names;
+  std::map<ino_t, std::string> synced;
+  std::map<ino_t, std::vector<Piece>> unsynced;
+  std::vector<NameChange> renames;
+  std::vector<std::string> images;  // the song's bytes after each simulated cut
+  std::mt19937 random{7};
+
+  static ino_t inode(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 ? st.st_ino : 0;
+  }
+  void wrote(int fd, const char* data, std::size_t size, off_t at) {
+    auto& pieces = unsynced[inode(fd)];
+    for (std::size_t done = 0; done < size;) {
+      const std::size_t part = std::min(size - done, 4096 - static_cast<std::size_t>(at % 4096));
+      pieces.push_back({at, std::string(data + done, part)});
+      done += part;
+      at += static_cast<off_t>(part);
+    }
+  }
+  std::string contents(ino_t ino, const std::vector<bool>& applied) {
+    std::string out = synced[ino];
+    const auto& pieces = unsynced[ino];
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+      if (!applied[i]) {
+        continue;
+      }
+      const Piece& p = pieces[i];
+      if (p.length >= 0) {
+        out.resize(static_cast<std::size_t>(p.length), '\0');
+      } else {
+        out.resize(std::max(out.size(), static_cast<std::size_t>(p.at) + p.bytes.size()), '\0');
+        out.replace(static_cast<std::size_t>(p.at), p.bytes.size(), p.bytes);
+      }
+    }
+    return out;
+  }
+  // The song as every cut at this instant could leave it.
+  void cut() {
+    for (std::size_t kept = 0; kept <= renames.size(); ++kept) {
+      auto now = names;
+      for (std::size_t i = 0; i < kept; ++i) {
+        const NameChange& c = renames[i];
+        if (c.from.empty()) {
+          now[c.to] = c.ino;
+        } else if (now.count(c.from) != 0) {
+          now[c.to] = now[c.from];
+          now.erase(c.from);
+        }
+      }
+      if (now.count("song.mp3") == 0) {
+        images.push_back("(no file)");
+        continue;
+      }
+      const ino_t ino = now["song.mp3"];
+      const std::size_t count = unsynced[ino].size();
+      const std::size_t tries = count <= 8 ? (std::size_t{1} << count) : 300;
+      for (std::size_t t = 0; t < tries; ++t) {
+        std::vector<bool> applied(count);
+        for (std::size_t i = 0; i < count; ++i) {
+          applied[i] = count <= 8 ? ((t >> i) & 1) != 0 : random() % 2 == 0;
+        }
+        images.push_back(contents(ino, applied));
+      }
+    }
+  }
+  void syncs(int fd) {
+    cut();
+    struct stat st {};
+    ASSERT_EQ(::fstat(fd, &st), 0);
+    if (S_ISDIR(st.st_mode)) {
+      for (const NameChange& c : renames) {
+        if (c.from.empty()) {
+          names[c.to] = c.ino;
+        } else {
+          names[c.to] = names[c.from];
+          names.erase(c.from);
+        }
+      }
+      renames.clear();
+      return;
+    }
+    std::string& bytes = synced[st.st_ino];
+    bytes.assign(static_cast<std::size_t>(st.st_size), '\0');
+    ASSERT_EQ(::pread(fd, bytes.data(), bytes.size(), 0), st.st_size);
+    unsynced[st.st_ino].clear();
+  }
+} disk;
+
+// Cut at every sync of every kind of write, in both durability modes: the
+// song is always its old or new self (each tag old or new), and once a
+// durable write has returned success, a cut leaves it new.
+TEST_F(Vbmp3Files, APowerCutAtAnySyncLeavesTheOldOrTheNewFile) {
+  const std::string small = Id3v2(3).frame("TIT2", latin1Text("old")).padding(500).render();
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {"one page in place", small + mpegFrames(300)},
+      {"two tags in place", small + mpegFrames(300) + id3v1("old")},
+      {"a new file", pictureFile() + id3v1("old")},
+      {"a new file, named from the start", pictureFile() + id3v1("old")},
+  };
+  for (const auto& [name, old] : cases) {
+    for (const bool run : {false, true}) {
+      SCOPED_TRACE(name + (run ? ", the run synced by the caller" : ", each write synced"));
+      const bool named = name.find("named") != std::string::npos;
+      TempDir dir;
+      const std::string path = dir.file("song.mp3");
+      writeFile(path, old);
+      ASSERT_TRUE(write(path));
+      const std::string written = readFile(path);
+      // Each tag of a change in two is old or new, in either pairing.
+      const bool twoTags = written.size() == old.size() && written.size() > 128;
+      const std::string between =
+          twoTags ? written.substr(0, written.size() - 128) + old.substr(old.size() - 128) : old;
+      const std::string otherPair =
+          twoTags ? old.substr(0, old.size() - 128) + written.substr(written.size() - 128) : old;
+      writeFile(path, old);
+      disk = Disk{};
+      struct stat st {};
+      ASSERT_EQ(::stat(path.c_str(), &st), 0);
+      disk.names["song.mp3"] = st.st_ino;
+      disk.synced[st.st_ino] = old;
+
+      sys::Calls& c = sys::calls();
+      c.copyFileRange = nullptr;  // every byte through pwrite, where the model sees it
+      if (named) {
+        c.linkUnnamed = nullptr;
+      }
+      c.openat = [](int at, const char* file, int flags, mode_t mode) {
+        const int fd = sys::systemCalls().openat(at, file, flags, mode);
+        if (fd >= 0 && (flags & O_CREAT) != 0) {
+          disk.renames.push_back({"", file, Disk::inode(fd)});
+        }
+        return fd;
+      };
+      c.pwrite = [](int fd, const void* data, std::size_t size, off_t at) {
+        const ssize_t n = sys::systemCalls().pwrite(fd, data, size, at);
+        if (n > 0) {
+          disk.wrote(fd, static_cast<const char*>(data), static_cast<std::size_t>(n), at);
+        }
+        return n;
+      };
+      c.ftruncate = [](int fd, off_t length) {
+        disk.unsynced[Disk::inode(fd)].push_back({0, {}, length});
+        return sys::systemCalls().ftruncate(fd, length);
+      };
+      c.fsync = [](int fd) {
+        disk.syncs(fd);
+        return sys::systemCalls().fsync(fd);
+      };
+      c.fdatasync = [](int fd) {
+        disk.syncs(fd);
+        return sys::systemCalls().fdatasync(fd);
+      };
+      c.renameat = [](int from, const char* a, int to, const char* b) {
+        disk.renames.push_back({a, b, 0});
+        return sys::systemCalls().renameat(from, a, to, b);
+      };
+      if (c.linkUnnamed) {
+        c.linkUnnamed = [](int fd, int at, const char* file) {
+          disk.renames.push_back({"", file, Disk::inode(fd)});
+          return sys::systemCalls().linkUnnamed(fd, at, file);
+        };
+      }
+      vbmp3::setCallerSyncs(run);
+      const bool ok = write(path);
+      vbmp3::setCallerSyncs(false);
+      sys::calls() = sys::systemCalls();
+      ASSERT_TRUE(ok);
+      ASSERT_EQ(readFile(path), written);
+      const std::size_t beforeReturn = disk.images.size();
+      EXPECT_TRUE(run || beforeReturn > 0);
+      disk.cut();
+      for (std::size_t i = 0; i < disk.images.size(); ++i) {
+        const std::string& image = disk.images[i];
+        ASSERT_TRUE(image == old || image == written || image == between || image == otherPair)
+            << "cut " << i;
+        if (!run && i >= beforeReturn) {
+          ASSERT_TRUE(image == written) << "cut " << i << ", after the write returned success";
+        }
+      }
     }
   }
 }
