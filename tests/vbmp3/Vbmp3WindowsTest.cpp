@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "Mp3Fixture.h"
 #include "Vbmp3TestSupport.h"
@@ -100,6 +103,54 @@ TEST(Vbmp3Windows, TheNameNeverDisappears) {
   EXPECT_GT(looks, 40);
   EXPECT_EQ(missing, 0);
   EXPECT_EQ(titleOf(path), kLongTitle);
+}
+
+// A writer killed at varied points while it grows file after file never
+// leaves a song without its name: each is there, and reads old or new.
+TEST(Vbmp3Windows, KilledWhileGrowingTheNameIsNeverEmpty) {
+  char self[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameA(nullptr, self, MAX_PATH), 0u);
+  const std::string writer =
+      (std::filesystem::path(self).parent_path() / "vbmp3_killed_writer.exe").string();
+  const std::string eventName = "vbmp3-killed-writer-" + std::to_string(GetCurrentProcessId());
+  const HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+  ASSERT_NE(ready, nullptr);
+  int killedMidway = 0;
+  for (int kill = 0; kill < 48; ++kill) {
+    SCOPED_TRACE("kill " + std::to_string(kill));
+    TempDir dir;
+    std::vector<std::string> paths;
+    std::string command = "\"" + writer + "\" " + eventName;
+    for (int i = 0; i < 12; ++i) {
+      paths.push_back(dir.file("song" + std::to_string(i) + ".mp3"));
+      writeFile(paths.back(), song("t"));
+      command += " \"" + paths.back() + "\"";
+    }
+    ASSERT_TRUE(ResetEvent(ready));
+    STARTUPINFOA start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION child{};
+    ASSERT_TRUE(CreateProcessA(writer.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &start, &child));
+    EXPECT_EQ(WaitForSingleObject(ready, 30000), WAIT_OBJECT_0);
+    // From at once to well into the run, a little later each time.
+    Sleep(static_cast<DWORD>(kill % 16) * 3);
+    TerminateProcess(child.hProcess, 9);
+    WaitForSingleObject(child.hProcess, INFINITE);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    int renamed = 0;
+    for (const std::string& path : paths) {
+      const std::string title = titleOf(path);
+      ASSERT_TRUE(title == "t" || title == kLongTitle) << path << ": " << title;
+      renamed += title == kLongTitle;
+    }
+    killedMidway += renamed > 0 && renamed < static_cast<int>(paths.size());
+  }
+  CloseHandle(ready);
+  // Kills that came while the songs were being written, not only before or after.
+  std::printf("%d of 48 kills came between the first write and the last\n", killedMidway);
+  EXPECT_GT(killedMidway, 0);
 }
 
 TEST(Vbmp3Windows, AnsiPathsAndLeftoversBesideAFile) {
