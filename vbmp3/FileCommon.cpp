@@ -1,9 +1,17 @@
-// What both file layers share: the names of their leftovers and the edit
-// of a file in place when its change lies within one page.
+// What both file layers share: the names of their new files, the reasons
+// of failures and the edit of a file in place when each change lies within
+// one page.
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <errno.h>
+#endif
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,30 +21,147 @@
 namespace vbmp3 {
 namespace {
 
-std::string decorated(std::string_view name, std::string_view suffix) {
+constexpr std::string_view kTempMark = "new-";
+constexpr std::size_t kRandomLength = 10;
+
+// ".NAME.vbmp3-new-", or for a name too long to decorate a hash of it.
+std::string tempPrefix(std::string_view name) {
   std::string out = ".";
-  out.append(name).append(".vbmp3-").append(suffix);
-  if (out.size() <= 255) {
+  out.append(name).append(".vbmp3-").append(kTempMark);
+  if (out.size() + kRandomLength <= 255) {
     return out;
   }
-  // Too long a name to decorate: a hash of it stands in.
   std::uint64_t h = 14695981039346656037ull;
   for (const char c : name) {
     h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
   }
   char hex[17];
   std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
-  return ".vbmp3-" + std::string(hex) + "-" + std::string(suffix);
+  return ".vbmp3-" + std::string(hex) + "-" + std::string(kTempMark);
 }
+
+bool g_callerSyncs = false;
 
 }  // namespace
 
-std::string journalName(std::string_view fileName) {
-  return decorated(fileName, "journal");
+std::string tempName(std::string_view fileName, std::string_view random) {
+  return tempPrefix(fileName).append(random);
 }
 
-std::string tempName(std::string_view fileName) {
-  return decorated(fileName, "new");
+bool isTempName(std::string_view fileName, std::string_view candidate) {
+  const std::string prefix = tempPrefix(fileName);
+  if (candidate.size() != prefix.size() + kRandomLength || !candidate.starts_with(prefix)) {
+    return false;
+  }
+  return std::all_of(
+      candidate.begin() + static_cast<std::ptrdiff_t>(prefix.size()), candidate.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+      });
+}
+
+std::string randomPart() {
+  static constexpr std::string_view kLetters =
+      "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  KeepError keep;
+  std::random_device source;
+  std::string out;
+  for (std::size_t i = 0; i < kRandomLength; ++i) {
+    out += kLetters[source() % kLetters.size()];
+  }
+  return out;
+}
+
+unsigned long errorOf(Reason reason) {
+#if defined(_WIN32)
+  switch (reason) {
+    case Reason::kBusy:
+      return ERROR_SHARING_VIOLATION;
+    case Reason::kReadOnly:
+      return ERROR_ACCESS_DENIED;
+    case Reason::kTooBig:
+      return ERROR_FILE_TOO_LARGE;
+    case Reason::kSeveralNames:
+      return ERROR_TOO_MANY_LINKS;
+    case Reason::kUnencodable:
+      return ERROR_NO_UNICODE_TRANSLATION;
+    case Reason::kTitleDoesNotFit:
+      return ERROR_ARITHMETIC_OVERFLOW;
+    case Reason::kNotMpeg:
+      return ERROR_BAD_FORMAT;
+    case Reason::kBadEdit:
+      return ERROR_INVALID_DATA;
+    case Reason::kNotDurable:
+      return ERROR_IO_PENDING;
+    case Reason::kInvalid:
+      break;
+  }
+  return ERROR_INVALID_PARAMETER;
+#else
+  switch (reason) {
+    case Reason::kBusy:
+      return EBUSY;
+    case Reason::kReadOnly:
+      return EACCES;
+    case Reason::kTooBig:
+      return EFBIG;
+    case Reason::kSeveralNames:
+      return EMLINK;
+    case Reason::kUnencodable:
+      return EILSEQ;
+    case Reason::kTitleDoesNotFit:
+      return EOVERFLOW;
+    case Reason::kNotMpeg:
+      return ENOEXEC;
+    case Reason::kBadEdit:
+      return EBADMSG;
+    case Reason::kNotDurable:
+      return EINPROGRESS;
+    case Reason::kInvalid:
+      break;
+  }
+  return EINVAL;
+#endif
+}
+
+bool fail(Reason reason) {
+#if defined(_WIN32)
+  SetLastError(static_cast<DWORD>(errorOf(reason)));
+#else
+  errno = static_cast<int>(errorOf(reason));
+#endif
+  return false;
+}
+
+#if defined(_WIN32)
+void clearError() {
+  SetLastError(0);
+}
+bool errorSet() {
+  return GetLastError() != 0;
+}
+KeepError::KeepError() : m_error(GetLastError()) {}
+KeepError::~KeepError() {
+  SetLastError(static_cast<DWORD>(m_error));
+}
+#else
+void clearError() {
+  errno = 0;
+}
+bool errorSet() {
+  return errno != 0;
+}
+KeepError::KeepError() : m_error(static_cast<unsigned long>(errno)) {}
+KeepError::~KeepError() {
+  errno = static_cast<int>(m_error);
+}
+#endif
+
+bool callerSyncs() {
+  return g_callerSyncs;
+}
+
+void setCallerSyncs(bool value) {
+  g_callerSyncs = value;
 }
 
 std::size_t firstDifference(std::string_view a, std::string_view b) {
@@ -82,22 +207,28 @@ std::vector<Range> changedRanges(const Edit& edit) {
   return out;
 }
 
-std::optional<bool> writeWithinOnePage(int fd, const std::vector<Range>& ranges,
-                                       bool (*sync)(int)) {
+std::optional<bool> writeInPlace(int fd, const std::vector<Range>& ranges, bool (*sync)(int)) {
   constexpr off_t kPage = 4096;
-  const off_t first = ranges.front().at;
-  const off_t last = ranges.back().at + static_cast<off_t>(ranges.back().after.size()) - 1;
-  if (first / kPage != last / kPage) {
-    return std::nullopt;
+  for (const Range& r : ranges) {
+    if (r.at / kPage != (r.at + static_cast<off_t>(r.after.size()) - 1) / kPage) {
+      return std::nullopt;
+    }
   }
   bool ok = true;
   for (const Range& r : ranges) {
     ok = ok && pwriteExact(fd, r.after.data(), r.after.size(), r.at);
   }
+  std::string read;
+  for (const Range& r : ranges) {
+    read.assign(r.after.size(), '\0');
+    ok = ok && (preadExact(fd, read.data(), read.size(), r.at) || fail(Reason::kBadEdit)) &&
+         (read == r.after || fail(Reason::kBadEdit));
+  }
   if (ok && sync(fd)) {
     return true;
   }
   // Put the old bytes back, for whoever reads the file next.
+  KeepError keep;
   for (const Range& undo : ranges) {
     pwriteExact(fd, undo.before.data(), undo.before.size(), undo.at);
   }

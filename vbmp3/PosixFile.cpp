@@ -1,25 +1,24 @@
 #include "PosixFile.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <unistd.h>
-#include <zlib.h>
-
-#include <cstdio>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "Sys.h"
-#include "vbmp3.h"
 
 namespace vbmp3 {
 namespace {
@@ -28,9 +27,6 @@ const sys::Calls& os() {
   return sys::calls();
 }
 
-constexpr std::size_t kChunk = 1 << 20;
-constexpr std::array<char, 8> kJournalMagic{'V', 'B', 'M', 'P', '3', 'J', 'N', 'L'};
-constexpr std::array<char, 8> kJournalEnd{'V', 'B', 'M', 'P', '3', 'E', 'N', 'D'};
 // Another writer holds a file at most this long before we give up on it.
 constexpr auto kLockPatience = std::chrono::seconds(10);
 // The inode flags a user may set and a copy should keep (chattr's s, u, c,
@@ -79,13 +75,6 @@ bool dataSync(int fd) {
   return rc == 0;
 }
 
-// Whether the caller makes the file system durable once for its whole run
-// of writes before it reports them, as the program does.
-bool callerSyncs() {
-  const char* value = std::getenv(VBMP3_SYNC_VARIABLE);
-  return value != nullptr && std::string_view(value) == VBMP3_SYNC_RUN;
-}
-
 bool lockWithin(int fd, int operation) {
   const auto deadline = std::chrono::steady_clock::now() + kLockPatience;
   auto pause = std::chrono::milliseconds(1);
@@ -100,8 +89,11 @@ bool lockWithin(int fd, int operation) {
     if (errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOSYS) {
       return true;
     }
-    if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() > deadline) {
+    if (errno != EWOULDBLOCK) {
       return false;
+    }
+    if (std::chrono::steady_clock::now() > deadline) {
+      return fail(Reason::kBusy);
     }
     std::this_thread::sleep_for(pause);
     pause = std::min(pause * 2, std::chrono::milliseconds(20));
@@ -129,13 +121,9 @@ UniqueFd openFolder(const std::string& folder) {
   return UniqueFd(os().openat(AT_FDCWD, folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
 }
 
-bool exists(const std::string& path) {
-  struct stat st {};
-  return ::fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-}
-
 bool removeName(int dir, const std::string& name) {
-  return os().unlinkat(dir, name.c_str(), 0) == 0 || errno == ENOENT;
+  KeepError keep;
+  return os().unlinkat(dir, name.c_str(), 0) == 0;
 }
 
 // Copies bytes in the kernel where it can (no trip through user space, and
@@ -196,8 +184,24 @@ bool copyData(int from, off_t fromOffset, int to, off_t toOffset, off_t size) {
   return pos >= end || copyBytes(from, pos, to, toOffset + (pos - fromOffset), end - pos);
 }
 
-// Owner, mode, inode flags and extended attributes (ACLs among them) of
-// `from` onto the new file `to`.
+// The inode flags of `from` onto the new, still empty file `to` (some, such
+// as no copy-on-write, take effect only on an empty file).
+bool copyFlags([[maybe_unused]] int from, [[maybe_unused]] int to) {
+#if defined(__linux__)
+  unsigned flags = 0;
+  if (os().getFlags(from, &flags) == 0) {
+    if ((flags & kCopiedFlags) != 0 && os().setFlags(to, flags & kCopiedFlags) != 0) {
+      return false;
+    }
+  } else if (errno != ENOTTY && errno != ENOTSUP && errno != EINVAL && errno != ENOSYS) {
+    return false;
+  }
+#endif
+  return true;
+}
+
+// Owner, mode and extended attributes (ACLs among them) of `from` onto the
+// new file `to`, once it is complete: until then only its maker may open it.
 bool copyProperties(int from, const struct stat& info, int to) {
   struct stat made {};
   if (::fstat(to, &made) != 0) {
@@ -212,16 +216,6 @@ bool copyProperties(int from, const struct stat& info, int to) {
       os().fchmod(to, info.st_mode & 07777) != 0) {
     return false;
   }
-#if defined(__linux__)
-  unsigned flags = 0;
-  if (os().getFlags(from, &flags) == 0) {
-    if ((flags & kCopiedFlags) != 0 && os().setFlags(to, flags & kCopiedFlags) != 0) {
-      return false;
-    }
-  } else if (errno != ENOTTY && errno != ENOTSUP && errno != EINVAL && errno != ENOSYS) {
-    return false;
-  }
-#endif
   const ssize_t listed = os().flistxattr(from, nullptr, 0);
   if (listed < 0) {
     return errno == ENOTSUP || errno == ENOSYS;
@@ -248,7 +242,7 @@ bool copyProperties(int from, const struct stat& info, int to) {
   return true;
 }
 
-// Removes a temporary name unless it was renamed into place.
+// Removes a name of ours unless it was renamed into place.
 class TempGuard {
  public:
   explicit TempGuard(int dir) : m_dir(dir) {}
@@ -261,170 +255,18 @@ class TempGuard {
   }
   void adopt(std::string name) { m_name = std::move(name); }
   void release() { m_name.clear(); }
+  const std::string& name() const { return m_name; }
 
  private:
   int m_dir;
   std::string m_name;
 };
 
-// --- the rollback journal ---------------------------------------------------
-// magic, device, inode, old length, count, then per range its offset, size and
-// old bytes, then a CRC-32 of all that and an end mark. Written and synced
-// before the file is touched; a journal without its end is one whose file was
-// never touched.
-
-void putU64(std::string& out, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) {
-    out += static_cast<char>(v >> (8 * i));
-  }
-}
-
-std::uint64_t getU64(const char* p) {
-  std::uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) {
-    v = (v << 8) | static_cast<unsigned char>(p[i]);
-  }
-  return v;
-}
-
-class JournalWriter {
- public:
-  JournalWriter(int fd) : m_fd(fd) {}
-  bool put(std::string_view bytes) {
-    m_crc = crc32_z(m_crc, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size());
-    if (!pwriteExact(m_fd, bytes.data(), bytes.size(), m_at)) {
-      return false;
-    }
-    m_at += static_cast<off_t>(bytes.size());
-    return true;
-  }
-  bool putFrom(int file, off_t offset, off_t size) {
-    std::vector<char> buffer(static_cast<std::size_t>(std::min<off_t>(size, kChunk)));
-    while (size > 0) {
-      const auto n = static_cast<std::size_t>(std::min<off_t>(size, kChunk));
-      if (!preadExact(file, buffer.data(), n, offset) || !put(std::string_view(buffer.data(), n))) {
-        return false;
-      }
-      offset += static_cast<off_t>(n);
-      size -= static_cast<off_t>(n);
-    }
-    return true;
-  }
-  bool finish() {
-    std::string end;
-    putU64(end, m_crc);
-    end.append(kJournalEnd.data(), kJournalEnd.size());
-    return pwriteExact(m_fd, end.data(), end.size(), m_at);
-  }
-  off_t at() const { return m_at; }
-
- private:
-  int m_fd;
-  off_t m_at = 0;
-  uLong m_crc = crc32_z(0, nullptr, 0);
-};
-
-struct Saved {
-  off_t offset;
-  off_t size;
-};
-
-// The journal's header size and where the bytes of the first range begin.
-constexpr off_t kJournalHeader = 8 + 4 * 8;
-constexpr off_t kFirstRangeData = kJournalHeader + 16;
-
-UniqueFd writeJournal(int dir, const std::string& name, int file, const struct stat& info,
-                      const std::vector<Saved>& ranges) {
-  removeName(dir, name);
-  UniqueFd journal(
-      os().openat(dir, name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR));
-  if (!journal) {
-    return journal;
-  }
-  TempGuard guard(dir);
-  guard.adopt(name);
-  JournalWriter w(journal.get());
-  std::string header(kJournalMagic.data(), kJournalMagic.size());
-  putU64(header, static_cast<std::uint64_t>(info.st_dev));
-  putU64(header, static_cast<std::uint64_t>(info.st_ino));
-  putU64(header, static_cast<std::uint64_t>(info.st_size));
-  putU64(header, ranges.size());
-  if (!w.put(header)) {
-    return UniqueFd();
-  }
-  for (const Saved& r : ranges) {
-    std::string head;
-    putU64(head, static_cast<std::uint64_t>(r.offset));
-    putU64(head, static_cast<std::uint64_t>(r.size));
-    if (!w.put(head) || !w.putFrom(file, r.offset, r.size)) {
-      return UniqueFd();
-    }
-  }
-  if (!w.finish() || !sync(journal.get()) || !sync(dir)) {
-    return UniqueFd();
-  }
-  guard.release();
-  return journal;
-}
-
-// Puts back what a journal saved, when it is complete and for this file.
-bool rollBack(int dir, const std::string& name, int file, const struct stat& info) {
-  UniqueFd journal(os().openat(dir, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW, 0));
-  struct stat js {};
-  if (!journal || ::fstat(journal.get(), &js) != 0) {
-    return false;
-  }
-  const off_t length = js.st_size;
-  std::array<char, kJournalHeader> header{};
-  bool complete = length >= kJournalHeader + 16 &&
-                  preadExact(journal.get(), header.data(), header.size(), 0) &&
-                  std::equal(kJournalMagic.begin(), kJournalMagic.end(), header.begin());
-  std::array<char, 16> end{};
-  complete = complete && preadExact(journal.get(), end.data(), end.size(), length - 16) &&
-             std::equal(kJournalEnd.begin(), kJournalEnd.end(), end.begin() + 8);
-  if (complete) {
-    // The CRC covers everything before the end mark.
-    uLong crc = crc32_z(0, nullptr, 0);
-    std::vector<char> buffer(kChunk);
-    for (off_t at = 0; at < length - 16 && complete;) {
-      const auto n = static_cast<std::size_t>(std::min<off_t>(length - 16 - at, kChunk));
-      complete = preadExact(journal.get(), buffer.data(), n, at);
-      crc = crc32_z(crc, reinterpret_cast<const Bytef*>(buffer.data()), n);
-      at += static_cast<off_t>(n);
-    }
-    complete = complete && crc == getU64(end.data());
-  }
-  const bool ours = complete &&
-                    getU64(header.data() + 8) == static_cast<std::uint64_t>(info.st_dev) &&
-                    getU64(header.data() + 16) == static_cast<std::uint64_t>(info.st_ino);
-  if (ours) {
-    const auto oldLength = static_cast<off_t>(getU64(header.data() + 24));
-    const std::uint64_t count = getU64(header.data() + 32);
-    off_t at = kJournalHeader;
-    for (std::uint64_t i = 0; i < count; ++i) {
-      std::array<char, 16> head{};
-      if (!preadExact(journal.get(), head.data(), head.size(), at)) {
-        return false;
-      }
-      const auto offset = static_cast<off_t>(getU64(head.data()));
-      const auto size = static_cast<off_t>(getU64(head.data() + 8));
-      if (size < 0 || at + 16 + size > length - 16 ||
-          !copyBytes(journal.get(), at + 16, file, offset, size)) {
-        return false;
-      }
-      at += 16 + size;
-    }
-    if (os().ftruncate(file, oldLength) != 0 || !sync(file)) {
-      return false;
-    }
-  }
-  return removeName(dir, name) && sync(dir);
-}
-
 }  // namespace
 
 void UniqueFd::reset(int fd) noexcept {
   if (m_fd >= 0) {
+    KeepError keep;
     ::close(m_fd);
   }
   m_fd = fd;
@@ -456,222 +298,284 @@ std::optional<LockedFile> LockedFile::open(const char* path, bool forWrite) {
   if (!real) {
     return std::nullopt;
   }
+  // Never blocks, even on a FIFO planted under the name.
   const int mode = (forWrite ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
   for (int attempt = 0; attempt < 8; ++attempt) {
     LockedFile f;
     f.m_path = real.get();
     f.m_fd = UniqueFd(os().openat(AT_FDCWD, f.m_path.c_str(), mode, 0));
-    if (!f.m_fd || ::fstat(f.fd(), &f.m_info) != 0 || !S_ISREG(f.m_info.st_mode) ||
-        !lockWithin(f.fd(), forWrite ? LOCK_EX : LOCK_SH)) {
+    if (!f.m_fd || ::fstat(f.fd(), &f.m_info) != 0) {
+      return std::nullopt;
+    }
+    if (!S_ISREG(f.m_info.st_mode)) {
+      errno = S_ISDIR(f.m_info.st_mode) ? EISDIR : ENOEXEC;
+      return std::nullopt;
+    }
+    // Everything about the file is taken once the lock is held: a writer
+    // that waited sees what the one before it left.
+    if (!lockWithin(f.fd(), forWrite ? LOCK_EX : LOCK_SH) || ::fstat(f.fd(), &f.m_info) != 0) {
       return std::nullopt;
     }
     struct stat now {};
     if (::stat(f.m_path.c_str(), &now) != 0) {
       return std::nullopt;  // gone while we waited
     }
-    if (!sameFile(now, f.m_info)) {
-      continue;  // replaced while we waited: the new file is the one
+    if (sameFile(now, f.m_info)) {
+      return f;
     }
-
-    const auto [folder, name] = split(f.m_path);
-    const std::string journal = journalName(name);
-    const std::string temp = tempName(name);
-    const bool hasJournal = exists(folder + "/" + journal);
-    if (hasJournal || exists(folder + "/" + temp)) {
-      const UniqueFd dir = openFolder(folder);
-      if (!dir) {
-        return std::nullopt;
-      }
-      if (!forWrite && !lockWithin(f.fd(), LOCK_EX)) {
-        return std::nullopt;
-      }
-      UniqueFd writable;
-      if (hasJournal) {
-        writable = UniqueFd(os().openat(AT_FDCWD, f.m_path.c_str(), O_RDWR | O_CLOEXEC, 0));
-        if (!writable || !rollBack(dir.get(), journal, writable.get(), f.m_info)) {
-          return std::nullopt;
-        }
-      }
-      // A temporary file changes nothing of the file: one that another user's
-      // write left where we may not remove it stays for them.
-      if (removeName(dir.get(), temp)) {
-        sync(dir.get());
-      }
-      if ((!forWrite && !lockWithin(f.fd(), LOCK_SH)) || ::fstat(f.fd(), &f.m_info) != 0) {
-        return std::nullopt;
-      }
-    }
-    return f;
+    // Replaced while we waited: the new file is the one.
   }
+  fail(Reason::kBusy);
   return std::nullopt;
 }
 
 namespace {
 
-// The whole new file beside the old one, synced and renamed over it.
-bool replace(const Edit& edit, UniqueFd& replacement, struct stat& replacedInfo,
-             const std::string& path, const struct stat& info, int source) {
-  const auto [folder, name] = split(path);
-  const UniqueFd dir = openFolder(folder);
-  if (!dir) {
+// A folder's names of ours as of one listing, kept while the folder's
+// timestamps say no name in it has changed since, so that a run of writes in
+// one folder lists it once rather than once a file. A listing counts only when
+// it began well after the folder's last change: file system clocks tick
+// coarsely (two seconds on FAT), and a name made within the tick of the last
+// change would not move the folder's time.
+struct Listing {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  struct timespec changed {};
+  struct timespec modified {};
+  std::vector<std::string> ours;
+};
+
+constexpr time_t kClockTick = 3;
+constexpr std::size_t kListingsKept = 16;
+
+std::mutex g_listingsLock;
+std::vector<Listing> g_listings;
+
+bool sameTime(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool unchanged(const Listing& l, const struct stat& st) {
+  return l.dev == st.st_dev && l.ino == st.st_ino && sameTime(l.changed, st.st_ctim) &&
+         sameTime(l.modified, st.st_mtim);
+}
+
+bool longBefore(const struct timespec& t, const struct timespec& now) {
+  return t.tv_sec + kClockTick <= now.tv_sec;
+}
+
+// Every name in the folder that could be one of ours, for any file.
+std::optional<std::vector<std::string>> listOurs(int dir) {
+  const int listing = os().openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  if (listing < 0) {
+    return std::nullopt;
+  }
+  const auto closeListing = [](DIR* d) { ::closedir(d); };
+  const std::unique_ptr<DIR, decltype(closeListing)> entries(::fdopendir(listing), closeListing);
+  if (!entries) {
+    ::close(listing);
+    return std::nullopt;
+  }
+  std::vector<std::string> ours;
+  while (const dirent* entry = ::readdir(entries.get())) {
+    if (std::strstr(entry->d_name, ".vbmp3-") != nullptr) {
+      ours.emplace_back(entry->d_name);
+    }
+  }
+  return ours;
+}
+
+// The names of ours in the folder, from a listing still good or a new one.
+std::optional<std::vector<std::string>> namesOfOurs(int dir) {
+  struct stat before {};
+  if (::fstat(dir, &before) != 0) {
+    return std::nullopt;
+  }
+  {
+    const std::lock_guard<std::mutex> hold(g_listingsLock);
+    for (const Listing& l : g_listings) {
+      if (unchanged(l, before)) {
+        return l.ours;
+      }
+    }
+  }
+  struct timespec now {};
+  const bool clock = os().clockGettime(CLOCK_REALTIME, &now) == 0;
+  auto ours = listOurs(dir);
+  struct stat after {};
+  if (ours && clock && ::fstat(dir, &after) == 0 && sameFile(before, after) &&
+      sameTime(before.st_ctim, after.st_ctim) && sameTime(before.st_mtim, after.st_mtim) &&
+      longBefore(before.st_ctim, now) && longBefore(before.st_mtim, now)) {
+    const std::lock_guard<std::mutex> hold(g_listingsLock);
+    std::erase_if(g_listings, [&](const Listing& l) {
+      return l.dev == before.st_dev && l.ino == before.st_ino;
+    });
+    if (g_listings.size() >= kListingsKept) {
+      g_listings.erase(g_listings.begin());
+    }
+    g_listings.push_back({before.st_dev, before.st_ino, before.st_ctim, before.st_mtim, *ours});
+  }
+  return ours;
+}
+
+// New files of ours that a killed write left beside the file. Only regular
+// files of the caller's own go; anything else under such a name stays.
+void removeLeftovers(int dir, const std::string& name) {
+  KeepError keep;
+  const auto ours = namesOfOurs(dir);
+  if (!ours) {
+    return;
+  }
+  for (const std::string& candidate : *ours) {
+    struct stat st {};
+    if (isTempName(name, candidate) &&
+        ::fstatat(dir, candidate.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+        st.st_uid == ::geteuid()) {
+      os().unlinkat(dir, candidate.c_str(), 0);
+    }
+  }
+}
+
+// The edit's new file, whole, in `out`: the inode flags, the bytes, then
+// owner, mode and extended attributes; synced, and read back.
+bool fill(int out, int source, const struct stat& info, const Edit& edit) {
+  const off_t audioBegin = edit.tagAt + edit.oldTagSize;
+  const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag().size());
+  const off_t newBack = newAudio + (edit.backAt - audioBegin);
+  const off_t newLength = newBack + static_cast<off_t>(edit.back.size());
+  if (!lockWithin(out, LOCK_EX) || !copyFlags(source, out) || os().ftruncate(out, newLength) != 0 ||
+      !copyData(source, 0, out, 0, edit.tagAt) ||
+      !pwriteExact(out, edit.tag().data(), edit.tag().size(), edit.tagAt) ||
+      !copyData(source, audioBegin, out, newAudio, edit.backAt - audioBegin) ||
+      !pwriteExact(out, edit.back.data(), edit.back.size(), newBack) ||
+      !copyProperties(source, info, out) || !sync(out)) {
     return false;
   }
-  const std::string temp = tempName(name);
-  TempGuard guard(dir.get());
-  const auto fill = [&](int out) {
-    const off_t audioBegin = edit.tagAt + edit.oldTagSize;
-    const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag().size());
-    const off_t newBack = newAudio + (edit.backAt - audioBegin);
-    const off_t newLength = newBack + static_cast<off_t>(edit.back.size());
-    return lockWithin(out, LOCK_EX) && copyProperties(source, info, out) &&
-           os().ftruncate(out, newLength) == 0 && copyData(source, 0, out, 0, edit.tagAt) &&
-           pwriteExact(out, edit.tag().data(), edit.tag().size(), edit.tagAt) &&
-           copyData(source, audioBegin, out, newAudio, edit.backAt - audioBegin) &&
-           pwriteExact(out, edit.back.data(), edit.back.size(), newBack) && sync(out);
+  // What the file holds now, read afresh, before it can take the name.
+  struct stat made {};
+  std::string read;
+  const auto same = [&](std::string_view wanted, off_t at) {
+    read.assign(wanted.size(), '\0');
+    return preadExact(out, read.data(), read.size(), at) && read == wanted;
   };
-  // Created with the original's permissions where the umask lets them
-  // through, so that the usual case needs no chmod. Unnamed where the system
-  // allows, and named only once complete: a process killed while copying
-  // leaves nothing behind.
+  if (::fstat(out, &made) != 0 || made.st_size != newLength || !same(edit.tag(), edit.tagAt) ||
+      !same(edit.back, newBack)) {
+    return fail(Reason::kBadEdit);
+  }
+  return true;
+}
+
+// Creates a new file of ours under a fresh name; the guard removes it.
+UniqueFd createNamed(int dir, const std::string& name, TempGuard& guard) {
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const std::string temp = tempName(name, randomPart());
+    UniqueFd out(
+        os().openat(dir, temp.c_str(),
+                    O_CREAT | O_EXCL | O_NOFOLLOW | O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOCTTY,
+                    S_IRUSR | S_IWUSR));
+    if (out) {
+      guard.adopt(temp);
+      return out;
+    }
+    if (errno != EEXIST) {
+      break;
+    }
+  }
+  return UniqueFd();
+}
+
+// Gives a complete unnamed file a fresh name of ours.
+bool nameUnnamed(int out, int dir, const std::string& name, TempGuard& guard) {
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const std::string temp = tempName(name, randomPart());
+    if (os().linkUnnamed(out, dir, temp.c_str()) == 0) {
+      guard.adopt(temp);
+      return true;
+    }
+    if (errno != EEXIST) {
+      break;
+    }
+  }
+  return false;
+}
+
+// The whole new file beside the old one, synced, read back and renamed over
+// it; then the folder synced.
+bool replace(UniqueFd& file, struct stat& info, int dir, const std::string& name,
+             const Edit& edit) {
+  const int source = file.get();
+  TempGuard guard(dir);
+  // Unnamed where the system allows, and named only once complete: a
+  // process killed while copying leaves nothing behind.
   UniqueFd out;
 #if defined(O_TMPFILE)
   if (os().linkUnnamed) {
-    out =
-        UniqueFd(os().openat(dir.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, info.st_mode & 0777));
+    out = UniqueFd(os().openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR));
     if (out) {
-      if (!fill(out.get())) {
+      if (!fill(out.get(), source, info, edit)) {
         return false;
       }
-      removeName(dir.get(), temp);
-      if (os().linkUnnamed(out.get(), dir.get(), temp.c_str()) == 0) {
-        guard.adopt(temp);
-      } else {
+      if (!nameUnnamed(out.get(), dir, name, guard)) {
         out.reset();  // no way to name it (no /proc): a named one instead
       }
     }
   }
 #endif
   if (!out) {
-    removeName(dir.get(), temp);
-    out = UniqueFd(os().openat(dir.get(), temp.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC,
-                               info.st_mode & 0777));
-    if (!out) {
-      return false;
-    }
-    guard.adopt(temp);
-    if (!fill(out.get())) {
+    out = createNamed(dir, name, guard);
+    if (!out || !fill(out.get(), source, info, edit)) {
       return false;
     }
   }
   // Only the very file we read is replaced.
   struct stat now {};
-  if (::fstatat(dir.get(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || !sameFile(now, info) ||
-      os().renameat(dir.get(), temp.c_str(), dir.get(), name.c_str()) != 0) {
+  if (::fstatat(dir, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0) {
+    return false;
+  }
+  if (!sameFile(now, info)) {
+    return fail(Reason::kBusy);
+  }
+  if (os().renameat(dir, guard.name().c_str(), dir, name.c_str()) != 0) {
     return false;
   }
   guard.release();
-  if ((!callerSyncs() && !sync(dir.get())) || ::fstat(out.get(), &replacedInfo) != 0) {
-    return false;
+  // Ours takes the old file's place, still locked.
+  struct stat made {};
+  if (::fstat(out.get(), &made) == 0) {
+    info = made;
   }
-  replacement = std::move(out);
+  file = std::move(out);
+  if (!callerSyncs() && !sync(dir)) {
+    return fail(Reason::kNotDurable);
+  }
   return true;
 }
 
-// In place, with the old bytes in a journal until the new ones are on disk.
-bool journaled(int fd, const std::string& path, const struct stat& info, const Edit& edit,
-               const std::vector<Range>& ranges) {
-  const auto [folder, name] = split(path);
-  const UniqueFd dir = openFolder(folder);
-  if (!dir) {
-    return false;
-  }
-  const std::string journalFile = journalName(name);
-  const off_t delta = static_cast<off_t>(edit.tag().size()) - edit.oldTagSize;
-  const bool sameShape = edit.keepsShape();
-  std::vector<Saved> saved;
-  off_t from = info.st_size;
-  if (sameShape) {
-    for (const Range& r : ranges) {
-      saved.push_back({r.at, static_cast<off_t>(r.before.size())});
-    }
-  } else {
-    // Everything from the first change on moves or changes.
-    from = edit.tag() != edit.oldTag()
-               ? edit.tagAt + static_cast<off_t>(firstDifference(edit.oldTag(), edit.tag()))
-               : edit.backAt + static_cast<off_t>(firstDifference(edit.oldBack, edit.back));
-    saved.push_back({from, info.st_size - from});
-  }
-  UniqueFd journal = writeJournal(dir.get(), journalFile, fd, info, saved);
-  if (!journal) {
-    return false;
-  }
-  bool ok = true;
-  if (sameShape) {
-    for (const Range& r : ranges) {
-      ok = ok && pwriteExact(fd, r.after.data(), r.after.size(), r.at);
-    }
-    ok = ok && dataSync(fd);
-  } else {
-    const off_t audioBegin = edit.tagAt + edit.oldTagSize;
-    const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag().size());
-    const off_t newBack = newAudio + (edit.backAt - audioBegin);
-    const off_t newLength = newBack + static_cast<off_t>(edit.back.size());
-    const off_t tagFrom = std::max<off_t>(from - edit.tagAt, 0);
-    ok = (tagFrom >= static_cast<off_t>(edit.tag().size()) ||
-          pwriteExact(fd, edit.tag().data() + tagFrom,
-                      edit.tag().size() - static_cast<std::size_t>(tagFrom),
-                      edit.tagAt + tagFrom)) &&
-         (delta == 0 || copyBytes(journal.get(), kFirstRangeData + (audioBegin - from), fd,
-                                  newAudio, edit.backAt - audioBegin)) &&
-         pwriteExact(fd, edit.back.data(), edit.back.size(), newBack) &&
-         os().ftruncate(fd, newLength) == 0 && sync(fd);
-  }
-  if (!ok) {
-    // Put the old bytes back now rather than at the next open.
-    rollBack(dir.get(), journalFile, fd, info);
-    return false;
-  }
-  // Until the folder is synced the journal may come back, and roll the file
-  // back to its old self at the next open.
-  return removeName(dir.get(), journalFile) && (callerSyncs() || sync(dir.get()));
+bool noSync(int) {
+  return true;
 }
 
 }  // namespace
 
 bool commit(LockedFile& file, const Edit& edit, const std::vector<Range>& ranges) {
-  const struct stat& info = file.m_info;
-  const int fd = file.fd();
+  if (edit.keepsShape() && ranges.empty()) {
+    return true;
+  }
+  const auto [folder, name] = split(file.m_path);
+  const UniqueFd dir = openFolder(folder);
+  if (dir) {
+    removeLeftovers(dir.get(), name);
+  }
   if (edit.keepsShape()) {
-    if (ranges.empty()) {
-      return true;
-    }
-    const auto noSync = [](int) { return true; };
-    if (const auto written = writeWithinOnePage(fd, ranges, callerSyncs() ? +noSync : dataSync)) {
+    if (const auto written = writeInPlace(file.fd(), ranges, callerSyncs() ? noSync : dataSync)) {
       return *written;
     }
-    off_t changed = 0;
-    for (const Range& r : ranges) {
-      changed += static_cast<off_t>(r.after.size());
-    }
-    // A journal writes the changed bytes twice and syncs twice more; a new
-    // file writes every byte once. Measured, the syncs cost no more than the
-    // copy of even a small file, and in place the file keeps its inode.
-    if (info.st_nlink > 1 || 2 * changed < info.st_size) {
-      return journaled(fd, file.m_path, info, edit, ranges);
-    }
-  } else if (info.st_nlink > 1) {
-    // A new file would split the links: the other names keep the old title.
-    return journaled(fd, file.m_path, info, edit, ranges);
   }
-  UniqueFd replacement;
-  struct stat replacedInfo {};
-  if (!replace(edit, replacement, replacedInfo, file.m_path, info, fd)) {
-    return false;
+  // A new file would split the links: the other names would keep the old title.
+  if (file.m_info.st_nlink > 1) {
+    return fail(Reason::kSeveralNames);
   }
-  // The old file is gone from its name; ours takes its place, still locked.
-  file.m_fd = std::move(replacement);
-  file.m_info = replacedInfo;
-  return true;
+  return dir && replace(file.m_fd, file.m_info, dir.get(), name, edit);
 }
 
 }  // namespace vbmp3

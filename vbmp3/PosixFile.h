@@ -77,10 +77,10 @@ struct Range {
   std::string_view after;
 };
 
-// A regular file opened through its real path and locked (shared for
-// reading, exclusive for writing) for as long as this lives, after whatever
-// an interrupted write of ours left beside it was put right: an unfinished
-// change rolled back, a temporary file removed.
+// A regular file opened read-only for reading or read-write for writing and
+// locked (shared for reading, exclusive for writing) for as long as this
+// lives. Its size and identity are taken once the lock is held. Opening
+// changes nothing, whatever lies beside the file.
 class LockedFile {
  public:
   static std::optional<LockedFile> open(const char* path, bool forWrite);
@@ -99,12 +99,16 @@ class LockedFile {
   std::string m_path;
 };
 
-// Makes the edit durable, so that the file is its old or its new self at
-// every instant (for a change across pages, once the next open has put an
-// interrupted one right), keeping its owner, mode, extended attributes, flags,
-// holes and hard links. `ranges` are the edit's changed ranges when it keeps
-// the file's shape. After success the file handle is the new file's, still
-// locked. On failure the file is as it was and nothing of ours is left.
+// Makes the edit, so that the file is its old or its new self at every
+// instant for every reader: in place when each changed range is one write
+// within one page, otherwise through a new file that is filled, synced, read
+// back and renamed over the original (which keeps its owner, mode, extended
+// attributes, flags and holes). A file with several names takes only the
+// former. `ranges` are the edit's changed ranges when it keeps the file's
+// shape. After success the file handle is the new file's, still locked. On
+// failure the reason is set (see fail) and the file is as it was, except
+// when the reason is kNotDurable: then it holds the edit, whose durability
+// is unknown.
 bool commit(LockedFile& file, const Edit& edit, const std::vector<Range>& ranges);
 
 // Only for an edit that keeps the file's shape.
@@ -112,16 +116,60 @@ std::vector<Range> changedRanges(const Edit& edit);
 // The first offset where two byte strings differ (the shorter one's size if none).
 std::size_t firstDifference(std::string_view a, std::string_view b);
 
-// Writes the ranges in place and syncs with `sync` when they all lie within
-// one page, where a write is whole or not at all; on failure the old bytes go
-// back. None when they span pages.
-std::optional<bool> writeWithinOnePage(int fd, const std::vector<Range>& ranges, bool (*sync)(int));
+// Writes the ranges in place, reads them back and syncs with `sync`, when
+// each lies within one page, where a write is whole or not at all; on
+// failure the old bytes go back. None when a range spans pages.
+std::optional<bool> writeInPlace(int fd, const std::vector<Range>& ranges, bool (*sync)(int));
 
 // Copies through a buffer in user space.
 bool copyBuffered(int from, off_t fromOffset, int to, off_t toOffset, off_t size);
 
-// The names of our own leftovers beside a file; nobody else makes them.
-std::string journalName(std::string_view fileName);
-std::string tempName(std::string_view fileName);
+// The name of a new file of ours beside `fileName`, with a random part, and
+// whether a name is one of them (a leftover, when no write holds the file).
+std::string tempName(std::string_view fileName, std::string_view random);
+bool isTempName(std::string_view fileName, std::string_view candidate);
+// Letters and digits from the system's random source.
+std::string randomPart();
+
+// Why a call failed, beyond the system's own reasons: set as errno (POSIX) or
+// the thread's last error (Windows); the values are listed in vbmp3.h.
+enum class Reason {
+  kBusy,
+  kReadOnly,
+  kTooBig,
+  kSeveralNames,
+  kUnencodable,      // the title read holds characters code page 932 cannot carry
+  kTitleDoesNotFit,  // the file's title is longer than the record's slot
+  kNotMpeg,
+  kBadEdit,
+  kNotDurable,
+  kInvalid,
+};
+// Sets the reason and returns false.
+bool fail(Reason reason);
+// The system's error value for a reason.
+unsigned long errorOf(Reason reason);
+
+// Clears the error value, and tells whether a failing call has set it since.
+void clearError();
+bool errorSet();
+
+// Keeps the first cause of a failure across the clean-up after it.
+class KeepError {
+ public:
+  KeepError();
+  ~KeepError();
+  KeepError(const KeepError&) = delete;
+  KeepError& operator=(const KeepError&) = delete;
+
+ private:
+  unsigned long m_error;
+};
+
+// Whether the caller makes the file system durable for its whole run of
+// writes (then each write keeps only the syncs that order it). Learned once,
+// when the library starts.
+bool callerSyncs();
+void setCallerSyncs(bool value);
 
 }  // namespace vbmp3

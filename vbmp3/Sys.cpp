@@ -124,6 +124,7 @@ Calls makeSystemCalls() {
   c.fsetxattr = setAttribute;
   c.getFlags = getFlags;
   c.setFlags = setFlags;
+  c.clockGettime = ::clock_gettime;
   return c;
 }
 

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <time.h>
 
 #include <cstddef>
 
@@ -35,6 +36,8 @@ struct Calls {
   // The file's inode flags (chattr); ENOTTY where the file system has none.
   int (*getFlags)(int fd, unsigned* flags);
   int (*setFlags)(int fd, unsigned flags);
+  // The wall clock, which file systems stamp their changes with.
+  int (*clockGettime)(clockid_t clock, struct timespec* now);
 };
 
 // The calls in force: the system's own unless a test swapped some.

@@ -15,9 +15,15 @@ namespace vbmp3 {
 bool readOpenTag(int fd, const std::string& name, off_t length, unsigned char* record) {
   FdStream stream(fd, name, length);
   TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+  if (stream.refused()) {
+    return fail(Reason::kTooBig);
+  }
   // TagLib calls any file valid; audio is what makes it an MP3.
-  if (stream.refused() || !file.isValid() || file.firstFrameOffset() < 0) {
+  if (stream.failed()) {
     return false;
+  }
+  if (!file.isValid() || file.firstFrameOffset() < 0) {
+    return fail(Reason::kNotMpeg);
   }
   const TagFields fields = readFields(file);
   if (stream.failed()) {

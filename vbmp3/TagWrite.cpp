@@ -8,6 +8,8 @@
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
 
+#include <zlib.h>
+
 #include <array>
 #include <cstring>
 #include <memory>
@@ -550,57 +552,75 @@ std::optional<Edit> plan(const LockedFile& locked, MPEG::File& file, const FdStr
   return edit;
 }
 
-// What reached the file, read afresh: the bytes that changed, when the file
-// kept its shape; otherwise the new tag's header and the frames that carry
-// the written values (the rest of a tag can be megabytes of picture), and the
-// tags at the end.
-bool readsBack(int fd, const Edit& edit, const std::vector<Range>& ranges, const Changes& changes) {
-  const auto same = [fd](std::string_view wanted, off_t at) {
-    const std::unique_ptr<char[]> read(new char[wanted.size()]);
-    return preadExact(fd, read.get(), wanted.size(), at) &&
-           std::memcmp(read.get(), wanted.data(), wanted.size()) == 0;
-  };
-  if (edit.keepsShape()) {
-    return std::all_of(ranges.begin(), ranges.end(),
-                       [&](const Range& r) { return same(r.after, r.at); });
+// A 2.4 tag's extended header may carry a CRC-32 of everything after it up
+// to the footer (frames and padding), in five bytes of seven bits; readers
+// that check it reject a tag whose CRC is stale. The edited tag gets the new
+// CRC; false for an extended header that does not hold together.
+bool keepCrc(std::string_view tag, char* writable, std::size_t& changedFrom) {
+  const auto header = id3v2::parseHeader(tag);
+  if (!header || header->major != 4 || !header->extended()) {
+    return true;
   }
-  const std::string_view tag = edit.tag();
-  std::vector<std::pair<std::size_t, std::size_t>> spans{
-      {0, std::min(tag.size(), id3v2::kHeaderSize)}};
-  if (const auto layout = id3v2::walk(tag)) {
-    for (const auto& [field, value] : frameChanges(changes)) {
-      (void)value;
-      if (const std::size_t at = locate(tag, *layout, field); at != id3v2::npos) {
-        spans.emplace_back(layout->frames[at].begin, layout->frames[at].end);
-      }
+  const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(tag[at]); };
+  constexpr std::size_t x = id3v2::kHeaderSize;
+  if (tag.size() < x + 6) {
+    return false;
+  }
+  const std::size_t size =
+      (std::size_t{byte(x)} << 21) | (byte(x + 1) << 14) | (byte(x + 2) << 7) | byte(x + 3);
+  const std::size_t framesAt = x + size;
+  const std::size_t end = x + header->bodySize;
+  if (size < 6 || byte(x + 4) != 1 || framesAt > end || end > tag.size()) {
+    return false;
+  }
+  const unsigned flags = byte(x + 5);
+  std::size_t at = x + 6;
+  if ((flags & 0x40) != 0) {  // "tag is an update": no data
+    if (at >= framesAt || byte(at) != 0) {
+      return false;
     }
-  } else {
-    spans = {{0, tag.size()}};
+    ++at;
   }
-  const off_t newBack = edit.backAt + static_cast<off_t>(tag.size()) - edit.oldTagSize;
-  return std::all_of(spans.begin(), spans.end(),
-                     [&](const auto& span) {
-                       return same(tag.substr(span.first, span.second - span.first),
-                                   edit.tagAt + static_cast<off_t>(span.first));
-                     }) &&
-         same(edit.back, newBack);
+  if ((flags & 0x20) == 0) {
+    return true;
+  }
+  if (at + 6 > framesAt || byte(at) != 5) {
+    return false;
+  }
+  ++at;
+  const uLong crc = crc32_z(crc32_z(0, nullptr, 0),
+                            reinterpret_cast<const Bytef*>(tag.data() + framesAt), end - framesAt);
+  for (int i = 0; i < 5; ++i) {
+    writable[at + static_cast<std::size_t>(i)] = static_cast<char>((crc >> (7 * (4 - i))) & 0x7F);
+  }
+  changedFrom = std::min(changedFrom, at);
+  return true;
 }
 
 }  // namespace
 
 bool writeTag(const char* path, const unsigned char* record, std::int32_t version, bool keepV1) {
   if (version != 0 && version != 3 && version != 4) {
-    return false;
+    return fail(Reason::kInvalid);
   }
   auto locked = LockedFile::open(path, true);
-  // A file whose owner may not write it is read-only, even to root.
-  if (!locked || (locked->info().st_mode & S_IWUSR) == 0) {
+  if (!locked) {
     return false;
+  }
+  // A file whose owner may not write it is read-only, even to root.
+  if ((locked->info().st_mode & S_IWUSR) == 0) {
+    return fail(Reason::kReadOnly);
   }
   FdStream stream(locked->fd(), locked->path(), locked->info().st_size);
   MPEG::File file(&stream, ID3v2::FrameFactory::instance(), false);
-  if (stream.refused() || !file.isValid() || file.firstFrameOffset() < 0) {
+  if (stream.refused()) {
+    return fail(Reason::kTooBig);
+  }
+  if (stream.failed()) {
     return false;
+  }
+  if (!file.isValid() || file.firstFrameOffset() < 0) {
+    return fail(Reason::kNotMpeg);
   }
   const TagFields current = readFields(file);
   if (stream.failed()) {
@@ -612,17 +632,26 @@ bool writeTag(const char* path, const unsigned char* record, std::int32_t versio
   }
   bool converted = false;
   ByteVector heldTag;
-  const auto edit = plan(*locked, file, stream, changes, version, keepV1, converted, heldTag);
+  clearError();
+  auto edit = plan(*locked, file, stream, changes, version, keepV1, converted, heldTag);
   if (!edit || stream.failed()) {
-    return false;
+    // A read that failed says why; otherwise the tags are beyond our bounds.
+    return errorSet() ? false : fail(Reason::kTooBig);
+  }
+  char* const writable = !edit->tagBytes.empty() ? edit->tagBytes.data()
+                         : edit->heldTag.empty() ? nullptr
+                                                 : heldTag.data();
+  if (writable != nullptr && !keepCrc(edit->tag(), writable, edit->tagChangeFrom)) {
+    return fail(Reason::kTooBig);
   }
   const std::vector<Range> ranges =
       edit->keepsShape() ? changedRanges(*edit) : std::vector<Range>();
-  if (!judged(file, *locked, *edit, heldTag, ranges, record, changes, converted) ||
-      !commit(*locked, *edit, ranges)) {
-    return false;
+  if (!judged(file, *locked, *edit, heldTag, ranges, record, changes, converted)) {
+    return fail(Reason::kBadEdit);
   }
-  return readsBack(locked->fd(), *edit, ranges, changes) && locked->close();
+  // Once committed the file is synced (or its run will be): a failed close
+  // changes nothing of it.
+  return commit(*locked, *edit, ranges);
 }
 
 }  // namespace vbmp3

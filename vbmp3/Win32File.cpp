@@ -55,16 +55,17 @@ std::string toUtf8(std::wstring_view text) {
   return out;
 }
 
-// The leftover of ours beside a file, both as full UTF-8 paths.
-std::wstring tempBeside(const std::string& path) {
-  const auto slash = path.find_last_of("\\/");
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  return widen(folder + "\\" + tempName(name), CP_UTF8);
-}
+struct PathParts {
+  std::string folder;
+  std::string name;
+};
 
-bool exists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+PathParts split(const std::string& path) {
+  const auto slash = path.find_last_of("\\/");
+  if (slash == std::string::npos) {
+    return {".", path};
+  }
+  return {path.substr(0, slash), path.substr(slash + 1)};
 }
 
 // Opens an existing file, waiting a while for whoever holds it now; false
@@ -102,8 +103,15 @@ DWORD shareFor(bool forWrite) {
 
 bool describe(HANDLE h, struct stat& info) {
   BY_HANDLE_FILE_INFORMATION about{};
-  if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &about) ||
-      (about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    SetLastError(ERROR_BAD_FORMAT);
+    return false;
+  }
+  if (!GetFileInformationByHandle(h, &about)) {
+    return false;
+  }
+  if ((about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    SetLastError(ERROR_DIRECTORY);
     return false;
   }
   info = {};
@@ -176,6 +184,7 @@ class TempGuard {
   TempGuard& operator=(const TempGuard&) = delete;
   ~TempGuard() {
     if (!m_path.empty()) {
+      KeepError keep;
       DeleteFileW(m_path.c_str());
     }
   }
@@ -189,19 +198,63 @@ bool copyBytes(int from, off_t fromOffset, int to, off_t toOffset, off_t size) {
   return copyBuffered(from, fromOffset, to, toOffset, size);
 }
 
-// The new file beside the old one, flushed, then put in the old one's place
-// by ReplaceFileW, which carries over its attributes, security descriptor and
-// alternate streams. The old file must be closed for it, so the file is let
-// go for the instant of the replace itself.
-bool replace(UniqueFd& source, const std::string& path, const Edit& edit, UniqueFd& replacement) {
+// What tells the very file we read from any other, and from itself changed.
+struct Identity {
+  BY_HANDLE_FILE_INFORMATION about{};
+  bool operator==(const Identity& o) const {
+    return about.dwVolumeSerialNumber == o.about.dwVolumeSerialNumber &&
+           about.nFileIndexHigh == o.about.nFileIndexHigh &&
+           about.nFileIndexLow == o.about.nFileIndexLow &&
+           about.nFileSizeHigh == o.about.nFileSizeHigh &&
+           about.nFileSizeLow == o.about.nFileSizeLow &&
+           CompareFileTime(&about.ftLastWriteTime, &o.about.ftLastWriteTime) == 0;
+  }
+};
+
+bool identify(int fd, Identity& id) {
+  return GetFileInformationByHandle(handleOf(fd), &id.about) != 0;
+}
+
+// New files of ours that a killed write left beside the file; one another
+// writer holds open stays.
+void removeLeftovers(const std::string& folder, const std::string& name) {
+  KeepError keep;
+  const std::wstring pattern = widen(folder + "\\" + tempName(name, "*"), CP_UTF8);
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    return;
+  }
+  do {
+    const std::string candidate = toUtf8(found.cFileName);
+    if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+        isTempName(name, candidate)) {
+      DeleteFileW(widen(folder + "\\" + candidate, CP_UTF8).c_str());
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
+// The new file beside the old one, flushed and read back, then moved over
+// the old one by a replace that keeps the name at every instant (and, unlike
+// ReplaceFileW, never leaves it empty). The old file must be closed for the
+// move: it is checked to be the very file we read, unchanged, just before.
+bool replace(UniqueFd& source, const std::string& path, const Edit& edit) {
+  const auto [folder, name] = split(path);
   const std::wstring target = widen(path, CP_UTF8);
-  const std::wstring temp = tempBeside(path);
-  if (target.empty() || temp.empty()) {
+  if (target.empty()) {
     return false;
   }
-  DeleteFileW(temp.c_str());
-  UniqueFd out = adopt(CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  std::wstring temp;
+  UniqueFd out;
+  for (int attempt = 0; attempt < 16 && !out; ++attempt) {
+    temp = widen(folder + "\\" + tempName(name, randomPart()), CP_UTF8);
+    out = adopt(CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
+      return false;
+    }
+  }
   if (!out) {
     return false;
   }
@@ -209,35 +262,52 @@ bool replace(UniqueFd& source, const std::string& path, const Edit& edit, Unique
   const off_t audioBegin = edit.tagAt + edit.oldTagSize;
   const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag().size());
   const off_t newBack = newAudio + (edit.backAt - audioBegin);
-  if (!copyBytes(source.get(), 0, out.get(), 0, edit.tagAt) ||
+  Identity before;
+  if (!identify(source.get(), before) || !copyBytes(source.get(), 0, out.get(), 0, edit.tagAt) ||
       !pwriteExact(out.get(), edit.tag().data(), edit.tag().size(), edit.tagAt) ||
       !copyBytes(source.get(), audioBegin, out.get(), newAudio, edit.backAt - audioBegin) ||
-      !pwriteExact(out.get(), edit.back.data(), edit.back.size(), newBack) || !flush(out.get()) ||
-      !out.close() || !source.close()) {
+      !pwriteExact(out.get(), edit.back.data(), edit.back.size(), newBack) || !flush(out.get())) {
     return false;
   }
-  if (!ReplaceFileW(target.c_str(), temp.c_str(), nullptr, 0, nullptr, nullptr)) {
-    // The old file may be gone already; ours is complete, so it takes the
-    // name, now or at the next open.
-    if (GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT && !exists(target)) {
-      guard.release();
-      if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
-        return false;
-      }
-    } else {
+  // What the new file holds, read afresh, before it can take the name.
+  std::string read;
+  const auto same = [&](std::string_view wanted, off_t at) {
+    read.assign(wanted.size(), '\0');
+    return preadExact(out.get(), read.data(), read.size(), at) && read == wanted;
+  };
+  if (!same(edit.tag(), edit.tagAt) || !same(edit.back, newBack)) {
+    return fail(Reason::kBadEdit);
+  }
+  if (!out.close()) {
+    return false;
+  }
+  source.reset();
+  // Only a change another program makes in the instant between this check
+  // and the move could be lost; one it holds open makes the move fail.
+  {
+    UniqueFd check = adopt(CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    Identity now;
+    if (!check) {
       return false;
     }
+    if (!identify(check.get(), now) || !(now == before)) {
+      return fail(Reason::kBusy);
+    }
+  }
+  if (!MoveFileExW(temp.c_str(), target.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return false;
   }
   guard.release();
-  // Flushing the new file also commits its name to the volume's log.
-  replacement = openShared(target, accessFor(true), shareFor(true));
-  return replacement && flush(replacement.get());
+  return true;
 }
 
 }  // namespace
 
 void UniqueFd::reset(int fd) noexcept {
   if (m_fd >= 0) {
+    KeepError keep;
     CloseHandle(handleOf(m_fd));
   }
   m_fd = fd;
@@ -273,19 +343,11 @@ std::optional<LockedFile> LockedFile::open(const char* path, bool forWrite) {
   // Paths arrive in the ANSI code page, as the program encodes them.
   const std::wstring given = widen(path, CP_ACP);
   if (given.empty()) {
+    fail(Reason::kInvalid);
     return std::nullopt;
   }
   LockedFile f;
   f.m_fd = openShared(given, accessFor(forWrite), shareFor(forWrite));
-  if (!f.m_fd && GetLastError() == ERROR_FILE_NOT_FOUND) {
-    // A replace cut short after the old file went: the new one is complete.
-    const std::wstring full = fullPath(given);
-    const std::wstring temp = tempBeside(toUtf8(full));
-    if (!full.empty() && exists(temp) &&
-        MoveFileExW(temp.c_str(), full.c_str(), MOVEFILE_WRITE_THROUGH)) {
-      f.m_fd = openShared(given, accessFor(forWrite), shareFor(forWrite));
-    }
-  }
   if (!f.m_fd || !describe(handleOf(f.fd()), f.m_info)) {
     return std::nullopt;
   }
@@ -298,34 +360,33 @@ std::optional<LockedFile> LockedFile::open(const char* path, bool forWrite) {
   if (f.m_path.empty()) {
     return std::nullopt;
   }
-  // A copy that a write killed part way left beside the file.
-  const std::wstring temp = tempBeside(f.m_path);
-  if (exists(temp) && !DeleteFileW(temp.c_str())) {
-    return std::nullopt;
-  }
   return f;
 }
 
 bool commit(LockedFile& file, const Edit& edit, const std::vector<Range>& ranges) {
+  if (edit.keepsShape() && ranges.empty()) {
+    return true;
+  }
+  const auto [folder, name] = split(file.m_path);
+  removeLeftovers(folder, name);
   if (edit.keepsShape()) {
-    if (ranges.empty()) {
-      return true;
-    }
-    if (const auto written = writeWithinOnePage(file.fd(), ranges, flush)) {
+    if (const auto written = writeInPlace(file.fd(), ranges, flush)) {
       return *written;
     }
   }
-  // A new file would split the links (the other names keep the old title),
-  // and there is no journal here for a change in place across pages.
+  // A new file would split the links: the other names would keep the old title.
   if (file.m_info.st_nlink > 1) {
+    return fail(Reason::kSeveralNames);
+  }
+  if (!replace(file.m_fd, file.m_path, edit)) {
     return false;
   }
-  UniqueFd replacement;
-  if (!replace(file.m_fd, file.m_path, edit, replacement) ||
-      !describe(handleOf(replacement.get()), file.m_info)) {
-    return false;
+  // The new file, for whoever asks; the write is done whatever this gives.
+  KeepError keep;
+  file.m_fd = openShared(widen(file.m_path, CP_UTF8), accessFor(true), shareFor(true));
+  if (file.m_fd) {
+    describe(handleOf(file.fd()), file.m_info);
   }
-  file.m_fd = std::move(replacement);
   return true;
 }
 

@@ -29,11 +29,51 @@ enum {
 };
 
 // A caller that makes the file system durable once for its whole run of
-// writes (syncfs on Linux) sets this environment variable to VBMP3_SYNC_RUN
-// before the writes: each write then leaves out the syncs that only make it
-// durable, and keeps those that order it.
+// writes (syncfs on Linux, through a descriptor of each folder opened before
+// the run's first write there) sets this environment variable to
+// VBMP3_SYNC_RUN before it calls vbmp3_init. vbmp3_init learns the mode and
+// removes the variable, so that no child process inherits it; each write then
+// leaves out the syncs that only make it durable, and keeps those that order
+// it. Without the mode every successful write is durable when it returns.
 #define VBMP3_SYNC_VARIABLE "VBMP3_SYNC"
 #define VBMP3_SYNC_RUN "run"
+
+// Why a call returned 0: errno on POSIX, GetLastError() on Windows, set to
+// the first cause and kept across the clean-up after it.
+//   busy: another program holds the file (its lock, its sharing mode) or
+//     replaced it during the write            EBUSY    ERROR_SHARING_VIOLATION,
+//                                                      ERROR_LOCK_VIOLATION
+//   no space                                   ENOSPC, EDQUOT
+//                                                      ERROR_DISK_FULL,
+//                                                      ERROR_HANDLE_DISK_FULL
+//   read-only file (its owner may not write it) or file system
+//                                              EACCES, EROFS
+//                                                      ERROR_ACCESS_DENIED,
+//                                                      ERROR_WRITE_PROTECT
+//   a tag too big or hostile to edit within bounds
+//                                              EFBIG    ERROR_FILE_TOO_LARGE
+//   several names (hard links), and the change needs a new file
+//                                              EMLINK   ERROR_TOO_MANY_LINKS
+//   the title read holds characters code page 932 cannot carry
+//                                              EILSEQ   ERROR_NO_UNICODE_TRANSLATION
+//   the file's title does not fit the record's slot, and the write would
+//     change it                                EOVERFLOW
+//                                                      ERROR_ARITHMETIC_OVERFLOW
+//   not MPEG audio                             ENOEXEC  ERROR_BAD_FORMAT
+//   the edited tag did not read back as planned
+//                                              EBADMSG  ERROR_INVALID_DATA
+//   written, durability unknown: the file holds the new tags, and only the
+//     sync of its folder after the rename failed
+//                                              VBMP3_NOT_DURABLE
+//   anything else: the system's own value from the failing call.
+// A write that returns 0 with any other reason than VBMP3_NOT_DURABLE left
+// the file as it was.
+#if defined(_WIN32)
+#define VBMP3_NOT_DURABLE 997L /* ERROR_IO_PENDING */
+#else
+#include <errno.h>
+#define VBMP3_NOT_DURABLE EINPROGRESS
+#endif
 
 #if defined(_WIN32)
 #define VBMP3_CALL __stdcall

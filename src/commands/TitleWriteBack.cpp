@@ -1,9 +1,9 @@
 #include "commands/TitleWriteBack.h"
 
-#include <map>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "commands/Messages.h"
@@ -23,30 +23,45 @@ struct Line {
 };
 
 // The tag library leaves the last sync of each write to the run: the files
-// written reach the disk in batches, folder by folder, before the log says
-// 成功. A folder that cannot be made durable fails each of its files.
+// written reach the disk in batches before the log says 成功. Each folder is
+// watched from before the run's first write in it, so that a sync sees every
+// error since; an error fails every file of its batch on that file system.
 // Batches keep every sync short, so that none holds the window long.
 constexpr int kDurableBatch = 100;
 
 // Makes the lines from `from` on durable.
 void makeDurable(std::vector<Line>& lines, std::size_t from, platform::FileSystem& files) {
-  std::map<std::u16string_view, std::u16string> reasons;  // by folder
+  std::vector<Line*> written;
+  std::vector<std::u16string> paths;
   for (Line& line : std::span(lines).subspan(from)) {
-    if (line.outcome != messages::kLogWritten) {
-      continue;
+    if (line.outcome == messages::kLogWritten) {
+      written.push_back(&line);
+      paths.push_back(line.path);
     }
-    const std::u16string_view path = line.path;
-    const auto [folder, first] =
-        reasons.try_emplace(path.substr(0, path.size() - platform::namePart(path).size()));
-    if (first) {
-      folder->second = files.makeDurable(path);
-    }
-    if (!folder->second.empty()) {
-      line.outcome = messages::kLogWriteFailed;
-      line.reason = folder->second;
+  }
+  if (paths.empty()) {
+    return;
+  }
+  const std::vector<std::u16string> reasons = files.makeDurable(paths);
+  for (std::size_t i = 0; i < written.size() && i < reasons.size(); ++i) {
+    if (!reasons[i].empty()) {
+      written[i]->outcome = messages::kLogWriteFailed;
+      written[i]->reason = reasons[i];
     }
   }
 }
+
+// Lets go of the run's watched folders however the run ends.
+class RunEnd {
+ public:
+  explicit RunEnd(platform::FileSystem& files) : m_files(files) {}
+  RunEnd(const RunEnd&) = delete;
+  RunEnd& operator=(const RunEnd&) = delete;
+  ~RunEnd() { m_files.endRun(); }
+
+ private:
+  platform::FileSystem& m_files;
+};
 
 // Once, at the end of the run.
 void appendLines(FormState& state, platform::FileSystem& files, std::vector<Line>& lines,
@@ -99,8 +114,9 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
   std::vector<Line> lines;
   std::size_t durable = 0;  // the lines before it are
   int pending = 0;          // written files since
-  const auto handled = [&](std::u16string_view outcome) {
-    lines.push_back({state.CurPath, outcome, {}});
+  const RunEnd runEnd(files);
+  const auto handled = [&](std::u16string_view outcome, std::u16string reason = {}) {
+    lines.push_back({state.CurPath, outcome, std::move(reason)});
     if (outcome == messages::kLogWritten && ++pending == kDurableBatch) {
       makeDurable(lines, durable, files);
       durable = lines.size();
@@ -133,6 +149,11 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
       record.assignTitle(RtoK(state.Title));
       if (files.attributes(state.CurPath) & platform::kReadOnly) {
         handled(messages::kLogReadOnly);
+        continue;
+      }
+      // A write whose durability could not be told is not made.
+      if (std::u16string unwatched = files.watchFolder(state.CurPath); !unwatched.empty()) {
+        handled(messages::kLogWriteFailed, std::move(unwatched));
         continue;
       }
       const bool written = library.setTagInfoEX(state.CurPath, record, writeBuffer, 0, 1);

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tagkana::platform {
 
@@ -32,14 +34,26 @@ class FileSystem {
   // The name part when `path` is an existing regular file that is neither
   // hidden nor system; otherwise empty.
   virtual std::u16string normalFileName(std::u16string_view path) = 0;
-  // Puts what was written to `path` and its folder on stable storage where
-  // the tag library leaves that to the run (Linux: the whole file system,
-  // with syncfs; elsewhere the library synced each write). One call covers
-  // every file of the folder. Empty, or the system's reason.
-  virtual std::u16string makeDurable(std::u16string_view path) = 0;
+  // Where the tag library leaves the syncs of a run's writes to the program
+  // (Linux: syncfs), the folder of `path` is watched from before the run's
+  // first write in it: its descriptor, kept until endRun, sees every
+  // write-back error on its file system from then on. Empty, or the system's
+  // reason (then nothing may be written there). Elsewhere nothing to do.
+  virtual std::u16string watchFolder(std::u16string_view path) = 0;
+  // Puts what was written to the watched folders of `paths` on stable
+  // storage. One reason per path, empty when durable: an error fails every
+  // path on that file system.
+  virtual std::vector<std::u16string> makeDurable(const std::vector<std::u16string>& paths) = 0;
+  // Lets go of the folders watched in the run.
+  virtual void endRun() = 0;
 };
 
 // The real one for this OS.
 FileSystem& systemFileSystem();
+
+#if defined(__linux__)
+// One like the real one whose file system syncs go through `syncFs`.
+std::unique_ptr<FileSystem> makeFileSystemSyncingWith(int (*syncFs)(int));
+#endif
 
 }  // namespace tagkana::platform

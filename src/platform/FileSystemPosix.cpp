@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <string>
 
 #include "common/RuntimeError.h"
@@ -100,30 +101,106 @@ class PosixFileSystem final : public FileSystem {
     return std::u16string(namePart(path));
   }
 
-  std::u16string makeDurable(std::u16string_view path) override {
+  std::u16string watchFolder(std::u16string_view path) override {
 #if defined(__linux__)
-    const std::u16string_view folder = path.substr(0, path.size() - namePart(path).size());
+    const std::u16string folder(path.substr(0, path.size() - namePart(path).size()));
+    if (m_folders.contains(folder)) {
+      return {};
+    }
     const int fd = ::open(folder.empty() ? "." : encodePath(folder).c_str(),
                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const bool synced = fd >= 0 && ::syncfs(fd) == 0;
-    const int error = errno;
-    if (fd >= 0) {
-      ::close(fd);
-    }
-    if (!synced) {
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+      const int error = errno;
+      if (fd >= 0) {
+        ::close(fd);
+      }
       return systemErrorText(static_cast<unsigned long>(error));
     }
+    m_folders[folder] = {fd, st.st_dev};
 #else
     (void)path;  // the tag library synced each write
 #endif
     return {};
   }
+
+  std::vector<std::u16string> makeDurable(const std::vector<std::u16string>& paths) override {
+    std::vector<std::u16string> reasons(paths.size());
+#if defined(__linux__)
+    // Every watched folder of a file system is synced, so that each one's
+    // descriptor has seen an error once it is reported, and none reports it
+    // again for a later batch.
+    std::map<dev_t, std::u16string> devices;
+    for (const auto& path : paths) {
+      const auto folder = m_folders.find(path.substr(0, path.size() - namePart(path).size()));
+      if (folder != m_folders.end()) {
+        devices.try_emplace(folder->second.device);
+      }
+    }
+    for (auto& [device, reason] : devices) {
+      for (const auto& [name, watched] : m_folders) {
+        (void)name;
+        if (watched.device == device && m_syncFs(watched.fd) != 0 && reason.empty()) {
+          reason = systemErrorText(static_cast<unsigned long>(errno));
+        }
+      }
+    }
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      const std::u16string_view path = paths[i];
+      const auto folder =
+          m_folders.find(std::u16string(path.substr(0, path.size() - namePart(path).size())));
+      reasons[i] = folder == m_folders.end() ? systemErrorText(static_cast<unsigned long>(EBADF))
+                                             : devices[folder->second.device];
+    }
+#else
+    (void)paths;
+#endif
+    return reasons;
+  }
+
+  void endRun() override {
+    for (const auto& [name, watched] : m_folders) {
+      (void)name;
+      ::close(watched.fd);
+    }
+    m_folders.clear();
+  }
+
+  ~PosixFileSystem() override {
+    endRun();
+  }
+
+  explicit PosixFileSystem(int (*syncFs)(int)) : m_syncFs(syncFs) {}
+
+ private:
+  struct Watched {
+    int fd;
+    dev_t device;
+  };
+  std::map<std::u16string, Watched> m_folders;
+  int (*m_syncFs)(int);
 };
+
+#if defined(__linux__)
+int systemSyncFs(int fd) {
+  return ::syncfs(fd);
+}
+#else
+int systemSyncFs(int) {
+  return 0;
+}
+#endif
 
 }  // namespace
 
+#if defined(__linux__)
+std::unique_ptr<FileSystem> makeFileSystemSyncingWith(int (*syncFs)(int)) {
+  return std::make_unique<PosixFileSystem>(syncFs);
+}
+#endif
+
 FileSystem& systemFileSystem() {
-  static PosixFileSystem files;
+  static PosixFileSystem files(systemSyncFs);
   return files;
 }
 

@@ -56,7 +56,11 @@ class Win32FileSystem final : public FileSystem {
   }
 
   // The tag library flushes each write itself here.
-  std::u16string makeDurable(std::u16string_view) override { return {}; }
+  std::u16string watchFolder(std::u16string_view) override { return {}; }
+  std::vector<std::u16string> makeDurable(const std::vector<std::u16string>& paths) override {
+    return std::vector<std::u16string>(paths.size());
+  }
+  void endRun() override {}
 };
 
 }  // namespace

@@ -33,10 +33,11 @@ class Vbmp3Library final : public TagLibrary {
   std::unique_ptr<Impl> m_impl;
 };
 
-// Tells the tag library, before any thread starts, that the program makes
-// each run of writes durable itself, once per folder (FileSystem::
-// makeDurable), where one call does that for a whole file system (Linux).
-// Elsewhere the library keeps syncing each write.
+// Tells the tag library, before any thread starts and before vbmp3_init
+// (which learns the mode and takes the variable out of the environment), that
+// the program makes each run of writes durable itself (FileSystem::
+// watchFolder and makeDurable), where one call does that for a whole file
+// system (Linux). Elsewhere the library keeps syncing each write.
 void leaveTagSyncsToTheRun();
 
 }  // namespace tagkana

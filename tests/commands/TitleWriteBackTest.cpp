@@ -154,9 +154,10 @@ TEST(TitleWriteBack, ReportsAFailedWriteAndGoesOn) {
             u"完了しました\r\n\r\na.mp3　書き込みエラーのため失敗\r\nb.mp3　成功\r\n");
 }
 
-// The library leaves each write's last sync to the run: each folder written
-// to is made durable once, before the box, and one that cannot be fails its
-// written files with the system's reason.
+// The library leaves each write's last sync to the run: each folder is
+// watched before the run's first write in it, and the written files are made
+// durable in batches before the box; one that cannot be fails with the
+// system's reason, and a folder that cannot be watched is not written to.
 TEST(TitleWriteBack, WrittenFoldersAreMadeDurableBeforeTheLogSaysSo) {
   WriteBack w;
   w.addRow(u"/m" SEP u"a.mp3", u"いち");
@@ -164,16 +165,25 @@ TEST(TitleWriteBack, WrittenFoldersAreMadeDurableBeforeTheLogSaysSo) {
   w.addRow(u"/n" SEP u"c.mp3", u"さん");
   w.addRow(u"/n" SEP u"d.mp3", u"し");
   w.addRow(u"/m" SEP u"e.mp3", u"ご");
+  w.addRow(u"/o" SEP u"f.mp3", u"ろく");
   w.library.files[u"/n" SEP u"c.mp3"].writable = false;
   w.files.durabilityFailures[u"/n" SEP u"d.mp3"] = u"入出力エラーです";
-  w.List1.select({0, 1, 2, 3, 4});
+  w.files.watchFailures[u"/o" SEP u"f.mp3"] = u"アクセスが拒否されました";
+  w.List1.select({0, 1, 2, 3, 4, 5});
 
   w.run();
 
-  EXPECT_EQ(w.files.madeDurable, (Paths{u"/m" SEP u"a.mp3", u"/n" SEP u"d.mp3"}));
+  EXPECT_EQ(w.files.watched, (Paths{u"/m" SEP u"a.mp3", u"/n" SEP u"c.mp3", u"/n" SEP u"d.mp3",
+                                    u"/m" SEP u"e.mp3", u"/o" SEP u"f.mp3"}));
+  EXPECT_EQ(w.library.writtenPaths(), (Paths{u"/m" SEP u"a.mp3", u"/n" SEP u"c.mp3",
+                                             u"/n" SEP u"d.mp3", u"/m" SEP u"e.mp3"}));
+  EXPECT_EQ(w.files.madeDurable,
+            (std::vector<Paths>{{u"/m" SEP u"a.mp3", u"/n" SEP u"d.mp3", u"/m" SEP u"e.mp3"}}));
+  EXPECT_EQ(w.files.runsEnded, 1);
   const std::u16string log =
       u"a.mp3　成功\r\nb.mp3　読みとり専用のため失敗\r\nc.mp3　書き込みエラーのため失敗\r\n"
-      u"d.mp3　書き込みエラーのため失敗（入出力エラーです）\r\ne.mp3　成功\r\n";
+      u"d.mp3　書き込みエラーのため失敗（入出力エラーです）\r\ne.mp3　成功\r\n"
+      u"f.mp3　書き込みエラーのため失敗（アクセスが拒否されました）\r\n";
   EXPECT_EQ(w.state.ResultLog, log);
   EXPECT_EQ(w.lastBox().text, u"完了しました\r\n\r\n" + log);
 
@@ -184,8 +194,10 @@ TEST(TitleWriteBack, WrittenFoldersAreMadeDurableBeforeTheLogSaysSo) {
     many.List1.selected.insert(i);
   }
   many.run();
-  EXPECT_EQ(many.files.madeDurable,
-            (Paths{many.state.FilePaths[0], many.state.FilePaths[100], many.state.FilePaths[200]}));
+  const Paths& all = many.state.FilePaths;
+  EXPECT_EQ(many.files.madeDurable, (std::vector<Paths>{Paths(all.begin(), all.begin() + 100),
+                                                        Paths(all.begin() + 100, all.begin() + 200),
+                                                        Paths(all.begin() + 200, all.end())}));
 }
 
 TEST(TitleWriteBack, StopsAtAFailedReadAndSaysSo) {
@@ -387,7 +399,8 @@ TEST(TitleWriteBack, RunTimeErrorsNameTheFileAndKeepTheLog) {
   }
   EXPECT_EQ(w.state.ResultLog, u"a.mp3　成功\r\n");
   EXPECT_EQ(w.library.writtenPaths(), (Paths{u"/m" SEP u"a.mp3"}));
-  EXPECT_EQ(w.files.madeDurable, (Paths{u"/m" SEP u"a.mp3"}));
+  EXPECT_EQ(w.files.madeDurable, (std::vector<Paths>{{u"/m" SEP u"a.mp3"}}));
+  EXPECT_EQ(w.files.runsEnded, 1);
 
   // An error before the last marked row: the rows after it are counted.
   WriteBack early;

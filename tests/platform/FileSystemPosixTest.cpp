@@ -1,10 +1,12 @@
 #ifndef _WIN32
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -132,14 +134,62 @@ TEST(FileSystemPosix, NormalFileNameIsTheNameOfAVisibleRegularFile) {
   EXPECT_EQ(files.normalFileName(folder.pathOf(u"sub")), u"");
 }
 
-// Where the tag library leaves the run's last sync to the program, the
-// folder's file system is synced; a folder that is not there says why.
-TEST(FileSystemPosix, MakeDurableSyncsTheFolderOrSaysWhyNot) {
+// Where the tag library leaves the run's syncs to the program, each watched
+// folder's file system is synced through the descriptor kept since before
+// the run's first write there; an error fails every file of the batch on
+// that file system and no other, and a folder that cannot be watched says why.
+dev_t failingDevice = 0;
+int syncFailingOnOneDevice(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && st.st_dev == failingDevice) {
+    errno = EIO;
+    return -1;
+  }
+  return ::syncfs(fd);
+}
+
+TEST(FileSystemPosix, MakeDurableSyncsTheWatchedFoldersOrSaysWhyNot) {
   TempFolder folder;
   auto& files = systemFileSystem();
-  EXPECT_EQ(files.makeDurable(fileWithMode(folder, u"a.mp3", 0644)), u"");
+  const std::u16string a = fileWithMode(folder, u"a.mp3", 0644);
+  EXPECT_EQ(files.watchFolder(a), u"");
+  EXPECT_EQ(files.makeDurable({a}), std::vector<std::u16string>{u""});
+  files.endRun();
 #if defined(__linux__)
-  EXPECT_NE(files.makeDurable(folder.pathOf(u"missing") + u"/a.mp3"), u"");
+  EXPECT_NE(files.watchFolder(folder.pathOf(u"missing") + u"/a.mp3"), u"");
+  // A folder never watched cannot be vouched for.
+  EXPECT_NE(files.makeDurable({a}), std::vector<std::u16string>{u""});
+
+  std::filesystem::create_directory(folder.path() / "one");
+  std::filesystem::create_directory(folder.path() / "two");
+  const std::u16string one = folder.pathOf(u"one/a.mp3");
+  const std::u16string two = folder.pathOf(u"two/b.mp3");
+  struct stat st {};
+  ASSERT_EQ(::stat(folder.path().c_str(), &st), 0);
+  struct stat shm {};
+  const bool otherDevice =
+      ::stat("/dev/shm", &shm) == 0 && shm.st_dev != st.st_dev && ::access("/dev/shm", W_OK) == 0;
+  const std::u16string elsewhere = u"/dev/shm/c.mp3";
+  failingDevice = st.st_dev;
+  const auto injected = platform::makeFileSystemSyncingWith(syncFailingOnOneDevice);
+  for (const auto& path : {one, two}) {
+    EXPECT_EQ(injected->watchFolder(path), u"");
+  }
+  std::vector<std::u16string> batch{one, two};
+  if (otherDevice) {
+    EXPECT_EQ(injected->watchFolder(elsewhere), u"");
+    batch.push_back(elsewhere);
+  } else {
+    std::printf("no second file system at /dev/shm: only the failing one is checked\n");
+  }
+  const auto reasons = injected->makeDurable(batch);
+  ASSERT_EQ(reasons.size(), batch.size());
+  EXPECT_NE(reasons[0], u"");
+  EXPECT_EQ(reasons[1], reasons[0]);  // the same file system, the same batch
+  if (otherDevice) {
+    EXPECT_EQ(reasons[2], u"");
+  }
+  injected->endRun();
 #endif
 }
 

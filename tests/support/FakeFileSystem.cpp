@@ -30,10 +30,20 @@ std::u16string FakeFileSystem::normalFileName(std::u16string_view path) {
   return std::u16string(separator == std::u16string_view::npos ? path : path.substr(separator + 1));
 }
 
-std::u16string FakeFileSystem::makeDurable(std::u16string_view path) {
-  madeDurable.emplace_back(path);
-  const auto failure = durabilityFailures.find(std::u16string(path));
-  return failure == durabilityFailures.end() ? std::u16string() : failure->second;
+std::u16string FakeFileSystem::watchFolder(std::u16string_view path) {
+  watched.emplace_back(path);
+  const auto failure = watchFailures.find(std::u16string(path));
+  return failure == watchFailures.end() ? std::u16string() : failure->second;
+}
+
+std::vector<std::u16string> FakeFileSystem::makeDurable(const std::vector<std::u16string>& paths) {
+  madeDurable.push_back(paths);
+  std::vector<std::u16string> reasons;
+  for (const auto& path : paths) {
+    const auto failure = durabilityFailures.find(path);
+    reasons.push_back(failure == durabilityFailures.end() ? std::u16string() : failure->second);
+  }
+  return reasons;
 }
 
 }  // namespace tagkana::test

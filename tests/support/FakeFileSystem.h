@@ -16,9 +16,13 @@ class FakeFileSystem : public platform::FileSystem {
  public:
   std::map<std::u16string, std::uint32_t> files;
   std::vector<std::u16string> archiveOnlySets;
-  // The paths makeDurable was called with, and the reasons it fails with, by path.
-  std::vector<std::u16string> madeDurable;
+  // The paths watchFolder was called with, each batch makeDurable was called
+  // with, the reasons they fail with, by path, and the runs ended.
+  std::vector<std::u16string> watched;
+  std::vector<std::vector<std::u16string>> madeDurable;
+  std::map<std::u16string, std::u16string> watchFailures;
   std::map<std::u16string, std::u16string> durabilityFailures;
+  int runsEnded = 0;
 
   void add(const std::u16string& path, std::uint32_t attributes = platform::kArchive) {
     files[path] = attributes;
@@ -27,7 +31,9 @@ class FakeFileSystem : public platform::FileSystem {
   std::uint32_t attributes(std::u16string_view path) override;
   void setArchiveOnly(std::u16string_view path) override;
   std::u16string normalFileName(std::u16string_view path) override;
-  std::u16string makeDurable(std::u16string_view path) override;
+  std::u16string watchFolder(std::u16string_view path) override;
+  std::vector<std::u16string> makeDurable(const std::vector<std::u16string>& paths) override;
+  void endRun() override { ++runsEnded; }
 };
 
 }  // namespace tagkana::test

@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
 #include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "Mp3Fixture.h"
 #include "Vbmp3TestSupport.h"
@@ -33,6 +38,7 @@ TEST(Vbmp3Windows, FilesOthersHoldOrProtectAreLeftAlone) {
   ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
   EXPECT_EQ(titleOf(readOnly), "t");
   EXPECT_FALSE(writeTitle(readOnly, "x"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_EQ(readFile(readOnly), content);
   ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL));
 
@@ -47,6 +53,7 @@ TEST(Vbmp3Windows, FilesOthersHoldOrProtectAreLeftAlone) {
   ASSERT_NE(other, INVALID_HANDLE_VALUE);
   EXPECT_EQ(titleOf(held), "t");
   EXPECT_FALSE(writeTitle(held, kLongTitle));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   EXPECT_EQ(readFile(held), content);
   CloseHandle(other);
   EXPECT_TRUE(writeTitle(held, kLongTitle));
@@ -66,12 +73,87 @@ TEST(Vbmp3Windows, HardLinksAreNeverSplit) {
   // A new file would leave the other name behind.
   const std::string before = readFile(first);
   EXPECT_FALSE(writeTitle(first, kLongTitle));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TOO_MANY_LINKS));
   EXPECT_EQ(readFile(first), before);
   EXPECT_EQ(readFile(second), before);
   EXPECT_EQ(dir.names(), (std::vector<std::string>{"first.mp3", "second.mp3"}));
 }
 
-TEST(Vbmp3Windows, AnsiPathsAndLeftoversOfAWriteCutShort) {
+// While writes that need a new file replace it again and again, another
+// program looking for the file always finds it under its name.
+TEST(Vbmp3Windows, TheNameNeverDisappears) {
+  TempDir dir;
+  const std::string path = dir.file("song.mp3");
+  writeFile(path, song("t"));
+  std::atomic<bool> done{false};
+  std::atomic<int> looks{0};
+  std::atomic<int> missing{0};
+  std::thread watcher([&] {
+    while (!done) {
+      ++looks;
+      missing += GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+    }
+  });
+  for (int round = 0; round < 40; ++round) {
+    writeFile(path, song("t"));
+    EXPECT_TRUE(writeTitle(path, kLongTitle));
+  }
+  done = true;
+  watcher.join();
+  EXPECT_GT(looks, 40);
+  EXPECT_EQ(missing, 0);
+  EXPECT_EQ(titleOf(path), kLongTitle);
+}
+
+// A writer killed at varied points while it grows file after file never
+// leaves a song without its name: each is there, and reads old or new.
+TEST(Vbmp3Windows, KilledWhileGrowingTheNameIsNeverEmpty) {
+  char self[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameA(nullptr, self, MAX_PATH), 0u);
+  const std::string writer =
+      (std::filesystem::path(self).parent_path() / "vbmp3_killed_writer.exe").string();
+  const std::string eventName = "vbmp3-killed-writer-" + std::to_string(GetCurrentProcessId());
+  const HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+  ASSERT_NE(ready, nullptr);
+  int killedMidway = 0;
+  for (int kill = 0; kill < 48; ++kill) {
+    SCOPED_TRACE("kill " + std::to_string(kill));
+    TempDir dir;
+    std::vector<std::string> paths;
+    std::string command = "\"" + writer + "\" " + eventName;
+    for (int i = 0; i < 12; ++i) {
+      paths.push_back(dir.file("song" + std::to_string(i) + ".mp3"));
+      writeFile(paths.back(), song("t"));
+      command += " \"" + paths.back() + "\"";
+    }
+    ASSERT_TRUE(ResetEvent(ready));
+    STARTUPINFOA start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION child{};
+    ASSERT_TRUE(CreateProcessA(writer.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &start, &child));
+    EXPECT_EQ(WaitForSingleObject(ready, 30000), WAIT_OBJECT_0);
+    // From at once to well into the run, a little later each time.
+    Sleep(static_cast<DWORD>(kill % 16) * 3);
+    TerminateProcess(child.hProcess, 9);
+    WaitForSingleObject(child.hProcess, INFINITE);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    int renamed = 0;
+    for (const std::string& path : paths) {
+      const std::string title = titleOf(path);
+      ASSERT_TRUE(title == "t" || title == kLongTitle) << path << ": " << title;
+      renamed += title == kLongTitle;
+    }
+    killedMidway += renamed > 0 && renamed < static_cast<int>(paths.size());
+  }
+  CloseHandle(ready);
+  // Kills that came while the songs were being written, not only before or after.
+  std::printf("%d of 48 kills came between the first write and the last\n", killedMidway);
+  EXPECT_GT(killedMidway, 0);
+}
+
+TEST(Vbmp3Windows, AnsiPathsAndLeftoversBesideAFile) {
   TempDir dir;
   // The path arrives in the ANSI code page: "あ" in code page 932 here.
   ASSERT_EQ(GetACP(), 932u);
@@ -83,19 +165,20 @@ TEST(Vbmp3Windows, AnsiPathsAndLeftoversOfAWriteCutShort) {
   EXPECT_EQ(titleOf(ansi), kLongTitle);
   EXPECT_EQ(std::filesystem::directory_iterator(dir.path())->path(), wide);
 
-  // Killed inside the replace, after the old file went: the new one is
-  // complete and takes the name at the next access. (The name of the copy
-  // beside the file is the library's own.)
+  // A copy of ours beside a missing file never takes its name: a read
+  // changes nothing, whatever lies beside the file.
   const std::string path = dir.file("song.mp3");
-  const std::string copy = dir.file(".song.mp3.vbmp3-new");
+  const std::string copy = dir.file(".song.mp3.vbmp3-new-0123456789");
   writeFile(copy, song("new"));
-  EXPECT_EQ(titleOf(path), "new");
+  EXPECT_EQ(titleOf(path), "(unreadable)");
+  EXPECT_EQ(readFile(copy), song("new"));
+  // Beside the file, a leftover stays through reads and goes at the next write.
+  writeFile(path, song("t"));
+  EXPECT_EQ(titleOf(path), "t");
+  EXPECT_TRUE(std::filesystem::exists(copy));
+  EXPECT_TRUE(writeTitle(path, kLongTitle));
   EXPECT_FALSE(std::filesystem::exists(copy));
-  // Killed while copying: the half copy goes, the file stays.
-  writeFile(copy, "half a copy");
-  EXPECT_EQ(titleOf(path), "new");
-  EXPECT_FALSE(std::filesystem::exists(copy));
-  EXPECT_EQ(readFile(path), song("new"));
+  EXPECT_EQ(titleOf(path), kLongTitle);
 }
 
 }  // namespace

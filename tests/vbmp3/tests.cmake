@@ -25,6 +25,12 @@ target_compile_definitions(vbmp3_tests PRIVATE
   VBMP3_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus/taglib-tests")
 if(WIN32)
   target_sources(vbmp3_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/Vbmp3WindowsTest.cpp)
+  # The process the kill tests start and end, beside the tests.
+  add_executable(vbmp3_killed_writer ${CMAKE_CURRENT_LIST_DIR}/Vbmp3KilledWriter.cpp
+                                     ${CMAKE_CURRENT_LIST_DIR}/Vbmp3TestSupport.cpp)
+  target_link_libraries(vbmp3_killed_writer PRIVATE VBMP3 vbmp3_fixtures)
+  tagkana_target(vbmp3_killed_writer)
+  add_dependencies(vbmp3_tests vbmp3_killed_writer)
 endif()
 tagkana_target(vbmp3_tests)
 gtest_discover_tests(vbmp3_tests DISCOVERY_TIMEOUT 60)
