@@ -5,7 +5,9 @@
 #include <cstring>
 
 #include "FdStream.h"
+#include "Mpeg.h"
 #include "PosixFile.h"
+#include "Refusal.h"
 #include "TagFields.h"
 #include "TagFile.h"
 #include "vbmp3.h"
@@ -16,8 +18,11 @@ bool readOpenTag(int fd, const std::string& name, off_t length, unsigned char* r
   FdStream stream(fd, name, length);
   TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
   // TagLib calls any file valid; audio is what makes it an MP3.
-  if (stream.refused() || !file.isValid() || file.firstFrameOffset() < 0) {
+  if (stream.refused() || !file.isValid()) {
     return false;
+  }
+  if (!mpeg::isMpegFile(file)) {
+    return stream.failed() ? false : refuse(Refusal::NotMpeg);
   }
   const TagFields fields = readFields(file);
   if (stream.failed()) {
