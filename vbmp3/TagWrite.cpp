@@ -186,6 +186,14 @@ bool editId3v2(Edit& edit, ByteVector& held, const Changes& changes) {
     if (rest.find(idFor(field, major)) != std::string_view::npos) {
       return refuse(Refusal::Misjudged);
     }
+    // Nor may another title frame stay beside the one written.
+    const bool title = std::strcmp(field.apeKey, "TITLE") == 0;
+    for (std::size_t i = 0; title && i < layout->frames.size(); ++i) {
+      const id3v2::Frame& f = layout->frames[i];
+      if (i != at && !f.empty && f.id == idFor(field, major)) {
+        return refuse(Refusal::Misjudged);
+      }
+    }
     id3v2::Replacement r{at, std::nullopt};
     if (!value.empty()) {
       const std::string name = id ? std::string(id) : layout->frames[at].id;

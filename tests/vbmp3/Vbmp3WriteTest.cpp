@@ -342,12 +342,21 @@ TEST(Vbmp3Write, FilesOtherToolsMade) {
              ""}
           .render() +
       audio;
-  const std::string path = dir.file("hidden.mp3");
-  writeFile(path, hidden);
-  clearReason();
-  EXPECT_FALSE(writeTitle(path, kKonnichiwa));
-  EXPECT_EQ(lastReason(), kMisjudged);
-  EXPECT_TRUE(readFile(path) == hidden);
+  // Nor does a second title frame stay beside the written one.
+  const std::string twice = Id3v2(3)
+                                .frame("TIT2", latin1Text("one"))
+                                .frame("TPE1", latin1Text("a"))
+                                .frame("TIT2", latin1Text("two"))
+                                .render() +
+                            audio;
+  for (const auto& bytes : {hidden, twice}) {
+    const std::string path = dir.file("two titles.mp3");
+    writeFile(path, bytes);
+    clearReason();
+    EXPECT_FALSE(writeTitle(path, kKonnichiwa));
+    EXPECT_EQ(lastReason(), kMisjudged);
+    EXPECT_TRUE(readFile(path) == bytes);
+  }
 }
 
 // Other formats with an MPEG frame sync somewhere inside, named .mp3: never
