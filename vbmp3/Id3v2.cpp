@@ -301,7 +301,7 @@ std::optional<Header> parseHeader(std::string_view bytes) {
 }
 
 bool vet(const Header& header, std::string_view body) {
-  if (header.bodySize > kMaxTagSize) {
+  if (header.bodySize > (header.unsynchronised() ? kMaxUnsynchronisedTagSize : kMaxTagSize)) {
     return false;
   }
   const int major = std::clamp(header.major, 2, 4);
@@ -325,7 +325,8 @@ bool vet(const Header& header, std::string_view body) {
 
 std::optional<Layout> walk(std::string_view tag) {
   const auto header = parseHeader(tag);
-  if (!header || header->major < 2 || header->major > 4 || header->bodySize > kMaxTagSize ||
+  if (!header || header->major < 2 || header->major > 4 ||
+      header->bodySize > (header->unsynchronised() ? kMaxUnsynchronisedTagSize : kMaxTagSize) ||
       tag.size() < kHeaderSize + header->bodySize || (header->major == 2 && header->extended())) {
     return std::nullopt;
   }

@@ -17,6 +17,9 @@ inline constexpr std::size_t kHeaderSize = 10;
 // kilobyte on each frame, inflates compressed frames without bound and recurses
 // into chapter frames: past these a tag is refused.
 inline constexpr std::uint32_t kMaxTagSize = 32u << 20;
+// An unsynchronised tag costs a write more copies: past this it is refused,
+// so that a write peaks well under 256 MB.
+inline constexpr std::uint32_t kMaxUnsynchronisedTagSize = 16u << 20;
 inline constexpr std::size_t kMaxFrames = 50'000;
 inline constexpr int kMaxNesting = 8;
 inline constexpr std::size_t kMaxInflated = 32u << 20;
