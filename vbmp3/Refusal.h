@@ -1,11 +1,5 @@
 #pragma once
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <errno.h>
-#endif
-
 namespace vbmp3 {
 
 // Why the library itself turns a file down, where callers find the reason of
@@ -18,16 +12,6 @@ enum class Refusal {
 };
 
 // Leaves the reason and returns false, for the caller to return.
-inline bool refuse(Refusal why) {
-#if defined(_WIN32)
-  static constexpr DWORD kCodes[] = {ERROR_BAD_FORMAT, ERROR_NO_UNICODE_TRANSLATION,
-                                     ERROR_ARITHMETIC_OVERFLOW, ERROR_INVALID_DATA};
-  SetLastError(kCodes[static_cast<int>(why)]);
-#else
-  static constexpr int kCodes[] = {ENOEXEC, EILSEQ, EOVERFLOW, EBADMSG};
-  errno = kCodes[static_cast<int>(why)];
-#endif
-  return false;
-}
+bool refuse(Refusal why);
 
 }  // namespace vbmp3

@@ -3,11 +3,14 @@
 #include <sys/stat.h>
 #include <zlib.h>
 #ifdef _WIN32
+#define NOMINMAX
 #include <windows.h>
 #endif
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
+#include <tuple>
 
 #include "Mp3Fixture.h"
 #include "Vbmp3TestSupport.h"

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #ifdef _WIN32
+#define NOMINMAX
 #include <windows.h>
 #endif
 
