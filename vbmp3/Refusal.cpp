@@ -1,7 +1,6 @@
 #include "Refusal.h"
 
 #if defined(_WIN32)
-#define NOMINMAX
 #include <windows.h>
 #else
 #include <errno.h>

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <zlib.h>
 #ifdef _WIN32
-#define NOMINMAX
 #include <windows.h>
 #endif
 

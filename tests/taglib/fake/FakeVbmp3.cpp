@@ -4,7 +4,6 @@
 
 #include <cstring>
 #ifdef _WIN32
-#define NOMINMAX
 #include <windows.h>
 #endif
 
