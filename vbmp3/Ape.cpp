@@ -66,6 +66,7 @@ std::optional<std::string> setItem(std::string_view tag, std::string_view key,
   // is the one TagLib keeps.
   std::vector<std::pair<std::size_t, std::size_t>> spans;
   std::size_t found = spans.max_size();
+  std::string_view foundKey = key;  // an item keeps its key's bytes
   std::size_t pos = 0;
   for (std::uint32_t i = 0; i < count && pos < items.size(); ++i) {
     if (items.size() - pos < 9) {
@@ -79,6 +80,7 @@ std::optional<std::string> setItem(std::string_view tag, std::string_view key,
     const std::size_t end = keyEnd + 1 + size;
     if (sameKey(items.substr(pos + 8, keyEnd - pos - 8), key)) {
       found = spans.size();
+      foundKey = items.substr(pos + 8, keyEnd - pos - 8);
     }
     spans.emplace_back(pos, end);
     pos = end;
@@ -90,7 +92,7 @@ std::optional<std::string> setItem(std::string_view tag, std::string_view key,
     putLe32(item, 0, static_cast<std::uint32_t>(value->size()));
     // A text item keeps a read-only flag it had; its type is text.
     putLe32(item, 4, found < spans.size() ? le32(items, spans[found].first + 4) & 1u : 0u);
-    item += std::string(key) + '\0' + *value;
+    item += std::string(foundKey) + '\0' + *value;
   }
   std::string body;
   for (std::size_t i = 0; i < spans.size(); ++i) {

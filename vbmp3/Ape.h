@@ -22,7 +22,8 @@ std::size_t declaredSize(std::string_view footer);
 // 0 when there is none.
 std::size_t sizeBefore(std::string_view tail);
 
-// The tag with the text item `key` (any letter case) set to `value` (UTF-8),
+// The tag with the text item `key` (any letter case; an item found keeps its
+// own key bytes) set to `value` (UTF-8),
 // or removed when `value` is none; none when the tag cannot be walked.
 std::optional<std::string> setItem(std::string_view tag, std::string_view key,
                                    const std::optional<std::string>& value);

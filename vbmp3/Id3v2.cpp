@@ -81,6 +81,9 @@ struct FrameHead {
   std::size_t size = 0;  // header and body, within `data`
   std::uint8_t status = 0;
   std::uint8_t format = 0;
+  // Too small for TagLib, which stops its walk there; the frames after it are
+  // the tag's all the same and are handed to TagLib without it.
+  bool empty = false;
 };
 
 std::optional<FrameHead> frameAt(std::string_view data, std::size_t pos, int major) {
@@ -110,11 +113,11 @@ std::optional<FrameHead> frameAt(std::string_view data, std::size_t pos, int maj
     }
   }
   const bool lengthIndicator = major >= 4 && (head.format & 0x01) != 0;
-  if (!validId(head.id, major < 3 ? 3 : 4) || size <= (lengthIndicator ? 4u : 0u) ||
-      size > h.size()) {
+  if (!validId(head.id, major < 3 ? 3 : 4) || size > h.size() - headerSize) {
     return std::nullopt;
   }
-  head.size = std::min(h.size(), headerSize + size);
+  head.empty = size <= (lengthIndicator ? 4u : 0u);
+  head.size = headerSize + size;
   return head;
 }
 
@@ -140,6 +143,23 @@ bool forEachFrame(std::string_view data, std::size_t& pos, std::size_t end, int 
 // that never held the footer, so a small last frame goes unseen.
 std::size_t framesLimit(const Header& header, std::size_t bodySize) {
   return header.footer() && bodySize >= 10 ? bodySize - 10 : bodySize;
+}
+
+// Where the frames begin in the decoded body: after the extended header,
+// whose 2.3 size is plain and leaves out its own four bytes. None when the
+// extended header does not fit.
+std::optional<std::size_t> framesStart(const Header& header, std::string_view data) {
+  if (!header.extended()) {
+    return 0;
+  }
+  if (data.size() < 4) {
+    return std::nullopt;
+  }
+  const std::size_t size = header.major == 3 ? std::size_t{bigEndian(data, 4)} + 4 : syncSafe(data);
+  if (size > data.size() || size < 4) {
+    return std::nullopt;
+  }
+  return size;
 }
 
 bool compressed(const FrameHead& f, int major) {
@@ -197,7 +217,8 @@ struct Vetting {
       return false;
     }
     return forEachFrame(data, pos, end, major, [&](std::size_t at, const FrameHead& head) {
-      return ++frames <= kMaxFrames && frame(data.substr(at, head.size), head, depth);
+      return ++frames <= kMaxFrames &&
+             (head.empty || frame(data.substr(at, head.size), head, depth));
     });
   }
 
@@ -280,7 +301,7 @@ std::optional<Header> parseHeader(std::string_view bytes) {
 }
 
 bool vet(const Header& header, std::string_view body) {
-  if (header.bodySize > kMaxTagSize) {
+  if (header.bodySize > (header.unsynchronised() ? kMaxUnsynchronisedTagSize : kMaxTagSize)) {
     return false;
   }
   const int major = std::clamp(header.major, 2, 4);
@@ -290,12 +311,13 @@ bool vet(const Header& header, std::string_view body) {
     decoded = decodeUnsync(body, nullptr);
     data = decoded;
   }
+  Header h = header;
+  h.major = major;
   std::size_t pos = 0;
-  if (header.extended() && data.size() >= 4) {
-    const std::uint32_t size = syncSafe(data);
-    if (size <= data.size()) {
-      pos = size;
-    }
+  if (const auto start = framesStart(h, data)) {
+    pos = *start;
+  } else if (header.extended() && data.size() >= 4 && syncSafe(data) <= data.size()) {
+    pos = syncSafe(data);  // where TagLib then starts
   }
   Vetting v{major, header.unsynchronised()};
   return v.walk(data, pos, framesLimit(header, data.size()), 0);
@@ -303,8 +325,9 @@ bool vet(const Header& header, std::string_view body) {
 
 std::optional<Layout> walk(std::string_view tag) {
   const auto header = parseHeader(tag);
-  if (!header || header->major < 2 || header->major > 4 || header->bodySize > kMaxTagSize ||
-      tag.size() < header->completeSize() || (header->major == 2 && header->extended())) {
+  if (!header || header->major < 2 || header->major > 4 ||
+      header->bodySize > (header->unsynchronised() ? kMaxUnsynchronisedTagSize : kMaxTagSize) ||
+      tag.size() < kHeaderSize + header->bodySize || (header->major == 2 && header->extended())) {
     return std::nullopt;
   }
   const int major = header->major;
@@ -323,23 +346,19 @@ std::optional<Layout> walk(std::string_view tag) {
 
   Layout layout;
   layout.header = *header;
-  std::size_t pos = 0;
-  if (header->extended()) {
-    // TagLib skips a 2.3 extended header by a size that leaves out its own
-    // four bytes, so it reads no frame of such a tag: nothing to edit.
-    if (major == 3 || data.size() < 4 || syncSafe(data) > data.size()) {
-      return std::nullopt;
-    }
-    pos = syncSafe(data);
+  const auto start = framesStart(*header, data);
+  if (!start) {
+    return std::nullopt;
   }
+  std::size_t pos = *start;
   layout.framesBegin = rawAt(pos);
-  const bool bounded =
-      forEachFrame(data, pos, framesLimit(*header, data.size()), major,
-                   [&](std::size_t at, const FrameHead& head) {
-                     layout.frames.push_back({std::string(head.id), rawAt(at),
-                                              rawAt(at + head.size), head.status, head.format});
-                     return layout.frames.size() <= kMaxFrames;
-                   });
+  const bool bounded = forEachFrame(
+      data, pos, framesLimit(*header, data.size()), major,
+      [&](std::size_t at, const FrameHead& head) {
+        layout.frames.push_back({std::string(head.id), rawAt(at), rawAt(at + head.size),
+                                 head.status, head.format, head.empty});
+        return layout.frames.size() <= kMaxFrames;
+      });
   if (!bounded) {
     return std::nullopt;
   }
@@ -359,6 +378,42 @@ std::optional<Layout> walk(std::string_view tag) {
   return layout;
 }
 
+std::optional<std::string> forTagLib(std::string_view tag) {
+  const auto layout = walk(tag);
+  if (!layout) {
+    return std::nullopt;
+  }
+  const Header& header = layout->header;
+  const bool misread = header.major == 3 && header.extended();
+  const bool empty = std::any_of(layout->frames.begin(), layout->frames.end(),
+                                 [](const Frame& f) { return f.empty; });
+  if (!misread && !empty) {
+    return std::nullopt;
+  }
+  std::string out;
+  out.reserve(tag.size());
+  std::size_t from = 0;
+  for (const Frame& f : layout->frames) {
+    if (f.empty) {
+      out.append(tag.substr(from, f.begin - from));
+      from = f.end;
+    }
+  }
+  out.append(tag.substr(from, layout->spaceEnd - from));
+  out.resize(layout->spaceEnd, '\0');
+  out.append(tag.substr(layout->spaceEnd, header.completeSize() - layout->spaceEnd));
+  if (misread) {
+    // TagLib takes the size as syncsafe and as counting its own four bytes;
+    // 2.3 sizes are 6 or 10, so one byte carries it.
+    const std::size_t size = bigEndian(tag.substr(kHeaderSize), 4) + 4;
+    if (size > 0x7F) {
+      return std::nullopt;
+    }
+    out[kHeaderSize + 3] = static_cast<char>(size);
+  }
+  return out;
+}
+
 std::size_t findFrame(std::string_view tag, const Layout& layout, std::string_view id,
                       bool comment) {
   const int major = layout.header.major;
@@ -367,7 +422,7 @@ std::size_t findFrame(std::string_view tag, const Layout& layout, std::string_vi
     const Frame& f = layout.frames[i];
     const bool encrypted =
         (major == 3 && (f.format & 0x40) != 0) || (major >= 4 && (f.format & 0x04) != 0);
-    if (f.id != id || encrypted) {
+    if (f.id != id || encrypted || f.empty) {
       continue;
     }
     if (!comment) {
@@ -467,6 +522,23 @@ std::string edit(std::string_view tag, const Layout& layout,
     out.append(part);
   }
   out.resize(kHeaderSize + bodySize, '\0');
+  const Header& h = layout.header;
+  if (h.major == 3 && h.extended() && !h.unsynchronised()) {
+    // The 2.3 extended header counts the padding and may check the frames.
+    char* ext = out.data() + kHeaderSize;
+    const std::size_t padding = kHeaderSize + bodySize - (layout.framesBegin + frames);
+    for (int i = 0; i < 4; ++i) {
+      ext[6 + i] = static_cast<char>(padding >> (8 * (3 - i)));
+    }
+    if ((static_cast<unsigned char>(ext[4]) & 0x80) != 0 &&
+        layout.framesBegin >= kHeaderSize + 14) {
+      const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(out.data() + layout.framesBegin),
+                              static_cast<uInt>(frames));
+      for (int i = 0; i < 4; ++i) {
+        ext[10 + i] = static_cast<char>(crc >> (8 * (3 - i)));
+      }
+    }
+  }
   if (layout.header.footer()) {
     std::string footer(tag.substr(layout.spaceEnd, 10));
     putSyncSafe(footer.data() + 6, static_cast<std::uint32_t>(bodySize));
@@ -487,22 +559,26 @@ std::string newTag(int major, const std::string& frames) {
   return out;
 }
 
-std::string textBody(int major, std::u16string_view text) {
+std::string textBody(int major, std::u16string_view text, bool bigEndian) {
   if (major >= 4) {
     return '\x03' + tagkana::toUtf8(text);
   }
-  std::string out = "\x01\xFF\xFE";
+  std::string out = bigEndian ? "\x01\xFE\xFF" : "\x01\xFF\xFE";
   for (const char16_t c : text) {
-    out += static_cast<char>(c & 0xFF);
-    out += static_cast<char>(c >> 8);
+    const auto high = static_cast<char>(c >> 8);
+    const auto low = static_cast<char>(c & 0xFF);
+    out += bigEndian ? high : low;
+    out += bigEndian ? low : high;
   }
   return out;
 }
 
-std::string commentBody(int major, std::string_view language, std::u16string_view text) {
-  std::string body = textBody(major, text);
-  const std::string description =
-      major >= 4 ? std::string(1, '\0') : std::string("\xFF\xFE\0\0", 4);
+std::string commentBody(int major, std::string_view language, std::u16string_view text,
+                        bool bigEndian) {
+  std::string body = textBody(major, text, bigEndian);
+  const std::string description = major >= 4
+                                      ? std::string(1, '\0')
+                                      : std::string(bigEndian ? "\xFE\xFF\0\0" : "\xFF\xFE\0\0", 4);
   std::string out(1, body[0]);
   out += language.size() == 3 ? std::string(language) : std::string("eng");
   out += description;

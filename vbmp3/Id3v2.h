@@ -17,6 +17,9 @@ inline constexpr std::size_t kHeaderSize = 10;
 // kilobyte on each frame, inflates compressed frames without bound and recurses
 // into chapter frames: past these a tag is refused.
 inline constexpr std::uint32_t kMaxTagSize = 32u << 20;
+// An unsynchronised tag costs a write more copies: past this it is refused,
+// so that a write peaks well under 256 MB.
+inline constexpr std::uint32_t kMaxUnsynchronisedTagSize = 16u << 20;
 inline constexpr std::size_t kMaxFrames = 50'000;
 inline constexpr int kMaxNesting = 8;
 inline constexpr std::size_t kMaxInflated = 32u << 20;
@@ -47,10 +50,12 @@ struct Frame {
   std::size_t end = 0;
   std::uint8_t status = 0;
   std::uint8_t format = 0;
+  bool empty = false;  // a header without a body, where TagLib stops
 };
 
 // Where everything lies in a complete tag: header and extended header before
-// `framesBegin`, the frames as TagLib walks them, bytes after them that are
+// `framesBegin`, the frames as TagLib walks them (given forTagLib's view, so
+// empty frames are among them), bytes after them that are
 // not padding (kept as they are) up to `keptEnd`, padding up to `spaceEnd`,
 // then the footer.
 struct Layout {
@@ -63,6 +68,12 @@ struct Layout {
 };
 
 std::optional<Layout> walk(std::string_view tag);
+
+// The complete tag as TagLib must be given it to read every frame the tag
+// holds: empty frames left out (zeros fill the body to its size) and a 2.3
+// extended header's size put the way TagLib reads it. None when TagLib reads
+// the tag right as it is, or when it cannot be walked.
+std::optional<std::string> forTagLib(std::string_view tag);
 
 // The frame a field is read from: the first of its id that is not encrypted
 // (for a comment, also without a description). npos when there is none.
@@ -90,8 +101,10 @@ std::string edit(std::string_view tag, const Layout& layout,
 std::string newTag(int major, const std::string& frames);
 
 // Text frame and comment bodies in the encoding changed text is written in:
-// UTF-16 with a BOM up to 2.3, UTF-8 in 2.4.
-std::string textBody(int major, std::u16string_view text);
-std::string commentBody(int major, std::string_view language, std::u16string_view text);
+// UTF-16 with a BOM up to 2.3, UTF-8 in 2.4. Big-endian UTF-16 (BOM FE FF)
+// suits unsynchronised tags: kana and kanji then hold no byte that needs it.
+std::string textBody(int major, std::u16string_view text, bool bigEndian = false);
+std::string commentBody(int major, std::string_view language, std::u16string_view text,
+                        bool bigEndian = false);
 
 }  // namespace vbmp3::id3v2

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "FdStream.h"
+#include "Mpeg.h"
 #include "PosixFile.h"
 #include "TagFields.h"
 #include "TagFile.h"
@@ -22,8 +23,8 @@ bool readOpenTag(int fd, const std::string& name, off_t length, unsigned char* r
   if (stream.failed()) {
     return false;
   }
-  if (!file.isValid() || file.firstFrameOffset() < 0) {
-    return fail(Reason::kNotMpeg);
+  if (!file.isValid() || !mpeg::isMpegFile(file)) {
+    return stream.failed() ? false : fail(Reason::kNotMpeg);
   }
   const TagFields fields = readFields(file);
   if (stream.failed()) {

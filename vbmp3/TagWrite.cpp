@@ -22,11 +22,12 @@
 #include "FdStream.h"
 #include "Id3v1.h"
 #include "Id3v2.h"
+#include "Mpeg.h"
 #include "PosixFile.h"
 #include "TagFields.h"
 #include "TagFile.h"
-#include "record/Utf8.h"
 #include "record/Cp932.h"
+#include "record/Utf8.h"
 #include "vbmp3.h"
 
 namespace vbmp3 {
@@ -138,8 +139,13 @@ const char* idFor(const FieldFrame& field, int major) {
   return field.ids[static_cast<std::size_t>(std::clamp(major, 2, 4) - 2)];
 }
 
-std::string bodyFor(const FieldFrame& field, int major, const std::u16string& value) {
-  return field.comment ? id3v2::commentBody(major, "eng", value) : id3v2::textBody(major, value);
+// Big-endian UTF-16 in an unsynchronised tag: its text then needs no
+// unsynchronisation, which some players undo wrongly.
+std::string bodyFor(const FieldFrame& field, int major, const std::u16string& value,
+                    bool unsynchronised = false) {
+  const bool bigEndian = unsynchronised && major <= 3;
+  return field.comment ? id3v2::commentBody(major, "eng", value, bigEndian)
+                       : id3v2::textBody(major, value, bigEndian);
 }
 
 // The frame a field is read from. A 2.3 tag may hold the 2.4 date frame,
@@ -162,17 +168,39 @@ bool editId3v2(Edit& edit, ByteVector& held, const Changes& changes) {
   if (!layout) {
     return false;
   }
-  const int major = layout->header.major;
+  const id3v2::Header& header = layout->header;
+  const int major = header.major;
+  // A 2.3 extended header counts the padding and may check the frames: that
+  // is rewritten only where it is not unsynchronised.
+  const bool extended3 = major == 3 && header.extended();
+  if (extended3 && header.unsynchronised()) {
+    return fail(Reason::kBadEdit);
+  }
+  // Frames past where TagLib stops are kept as they are; one of a changed
+  // field's id there would leave two behind.
+  const std::string_view rest = tag.substr(layout->framesEnd, layout->keptEnd - layout->framesEnd);
   std::vector<id3v2::Replacement> replacements;
-  bool sameSizes = true;
+  bool sameSizes = !extended3;
   for (const auto& [field, value] : frameChanges(changes)) {
     const std::size_t at = locate(tag, *layout, field);
     const char* id = at == id3v2::npos ? idFor(field, major) : nullptr;
+    if (rest.find(idFor(field, major)) != std::string_view::npos) {
+      return fail(Reason::kBadEdit);
+    }
+    // Nor may another title frame stay beside the one written.
+    const bool title = std::strcmp(field.apeKey, "TITLE") == 0;
+    for (std::size_t i = 0; title && i < layout->frames.size(); ++i) {
+      const id3v2::Frame& f = layout->frames[i];
+      if (i != at && !f.empty && f.id == idFor(field, major)) {
+        return fail(Reason::kBadEdit);
+      }
+    }
     id3v2::Replacement r{at, std::nullopt};
     if (!value.empty()) {
       const std::string name = id ? std::string(id) : layout->frames[at].id;
       const std::uint8_t status = at == id3v2::npos ? 0 : layout->frames[at].status;
-      r.bytes = id3v2::renderFrame(*layout, name, bodyFor(field, major, value), status);
+      r.bytes = id3v2::renderFrame(*layout, name,
+                                   bodyFor(field, major, value, header.unsynchronised()), status);
     }
     if (r.bytes || at != id3v2::npos) {
       sameSizes = sameSizes && at != id3v2::npos && r.bytes &&
@@ -413,10 +441,13 @@ bool judged(MPEG::File& before, const LockedFile& locked, const Edit& edit,
   const off_t audio = edit.backAt - audioBegin;
   const off_t head = std::min(audio, kAudioSample);
   const off_t tail = std::min(audio - head, kAudioSample);
+  // TagLib reads the new tag as the file's reads were given it.
+  const std::optional<std::string> view = id3v2::forTagLib(edit.tag());
+  const std::string_view tag = view ? std::string_view(*view) : edit.tag();
   PiecesStream stream(locked.fd(), locked.path(),
                       {{static_cast<long>(edit.tagAt), nullptr, 0},
-                       {static_cast<long>(edit.tag().size()), edit.tag().data(), 0,
-                        edit.heldTag.empty() ? nullptr : &heldTag},
+                       {static_cast<long>(tag.size()), tag.data(), 0,
+                        edit.heldTag.empty() || view ? nullptr : &heldTag},
                        {static_cast<long>(head), nullptr, audioBegin},
                        {static_cast<long>(tail), nullptr, edit.backAt - tail},
                        {static_cast<long>(edit.back.size()), edit.back.data(), 0}});
@@ -463,8 +494,8 @@ std::optional<std::string> readAt(int fd, off_t offset, off_t size) {
 
 // Where the tags lie and what replaces them.
 std::optional<Edit> plan(const LockedFile& locked, MPEG::File& file, const FdStream& stream,
-                         const Changes& changes, std::int32_t version, bool keepV1, bool& converted,
-                         ByteVector& heldTag) {
+                         const TagFields& current, const Changes& changes, std::int32_t version,
+                         bool keepV1, bool& converted, ByteVector& heldTag) {
   const int fd = locked.fd();
   const off_t length = locked.info().st_size;
   Edit edit;
@@ -506,7 +537,18 @@ std::optional<Edit> plan(const LockedFile& locked, MPEG::File& file, const FdStr
       return std::nullopt;
     }
   } else {
-    edit.tagBytes = newId3v2(changes, version == 4 ? 4 : 3);
+    // Players that find an ID3v2 tag look nowhere else: it carries what the
+    // file's other tags said, besides the change.
+    Changes whole = changes;
+    for (std::size_t i = 0; i < kTextFieldCount; ++i) {
+      if (!whole.text[i] && !current.text[i].empty()) {
+        whole.text[i] = current.text[i];
+      }
+    }
+    if (!whole.trackNumber && current.trackNumber > 0) {
+      whole.trackNumber = current.trackNumber;
+    }
+    edit.tagBytes = newId3v2(whole, version == 4 ? 4 : 3);
   }
 
   // The tags at the end: APE, then ID3v1.
@@ -619,8 +661,8 @@ bool writeTag(const char* path, const unsigned char* record, std::int32_t versio
   if (stream.failed()) {
     return false;
   }
-  if (!file.isValid() || file.firstFrameOffset() < 0) {
-    return fail(Reason::kNotMpeg);
+  if (!file.isValid() || !mpeg::isMpegFile(file)) {
+    return stream.failed() ? false : fail(Reason::kNotMpeg);
   }
   const TagFields current = readFields(file);
   if (stream.failed()) {
@@ -630,10 +672,22 @@ bool writeTag(const char* path, const unsigned char* record, std::int32_t versio
   if (!changes.any()) {
     return true;
   }
+  if (changes.text[kTitle]) {
+    // The title read is all the record showed of it: a title it could not
+    // carry whole would lose characters or its end.
+    const std::u16string& title = current.text[kTitle];
+    const std::string encoded = tagkana::record::encodeCp932(title);
+    if (tagkana::record::decodeCp932(encoded) != title) {
+      return fail(Reason::kUnencodable);
+    }
+    if (encoded.size() > VBMP3_TITLE_LENGTH) {
+      return fail(Reason::kTitleDoesNotFit);
+    }
+  }
   bool converted = false;
   ByteVector heldTag;
   clearError();
-  auto edit = plan(*locked, file, stream, changes, version, keepV1, converted, heldTag);
+  auto edit = plan(*locked, file, stream, current, changes, version, keepV1, converted, heldTag);
   if (!edit || stream.failed()) {
     // A read that failed says why; otherwise the tags are beyond our bounds.
     return errorSet() ? false : fail(Reason::kTooBig);

@@ -23,6 +23,14 @@ inline constexpr std::u16string_view kLogWritten = u"　成功";
 inline constexpr std::u16string_view kLogReadOnly = u"　読みとり専用のため失敗";
 inline constexpr std::u16string_view kLogWriteFailed = u"　書き込みエラーのため失敗";
 inline constexpr std::u16string_view kLogReadFailed = u"　タグ情報を読み取れないため中断";
+// The reasons for a title left as it was, after a failed write.
+inline constexpr std::u16string_view kReasonTitleCharacters =
+    u"タイトルに保存できない文字が含まれています";
+inline constexpr std::u16string_view kReasonTitleTooLong = u"タイトルが長すぎて保存できません";
+inline constexpr std::u16string_view kReasonNotDurable =
+    u"書き込みましたが、ディスクに保存されたか確認できません";
+inline constexpr std::u16string_view kReasonConvertedTooLong =
+    u"変換後のタイトルが長すぎて保存できません";
 // Around the system's reason after an outcome.
 inline constexpr std::u16string_view kLogReasonOpen = u"（";
 inline constexpr std::u16string_view kLogReasonClose = u"）";

@@ -11,6 +11,7 @@
 #include "common/Utf.h"
 #include "conversion/RtoK.h"
 #include "platform/Paths.h"
+#include "platform/SystemError.h"
 
 namespace tagkana {
 namespace {
@@ -19,8 +20,22 @@ namespace {
 struct Line {
   std::u16string path;
   std::u16string_view outcome;
-  std::u16string reason;  // the system's, when its write could not be made durable
+  std::u16string reason;  // why it failed, when that is known
 };
+
+std::u16string reasonText(const WriteFailure& failure) {
+  switch (failure.kind) {
+    case WriteFailure::Kind::TitleCharacters:
+      return std::u16string(messages::kReasonTitleCharacters);
+    case WriteFailure::Kind::TitleTooLong:
+      return std::u16string(messages::kReasonTitleTooLong);
+    case WriteFailure::Kind::NotDurable:
+      return std::u16string(messages::kReasonNotDurable);
+    case WriteFailure::Kind::System:
+      break;
+  }
+  return failure.code == 0 ? std::u16string() : platform::systemErrorText(failure.code);
+}
 
 // The tag library leaves the last sync of each write to the run: the files
 // written reach the disk in batches before the log says 成功. Each folder is
@@ -146,9 +161,15 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
       }
       // The title is read and converted afresh: the row's text may be stale.
       state.Title = TrimNul(record.Title);
-      record.assignTitle(RtoK(state.Title));
+      const std::u16string converted = RtoK(state.Title);
+      record.assignTitle(converted);
       if (files.attributes(state.CurPath) & platform::kReadOnly) {
         handled(messages::kLogReadOnly);
+        continue;
+      }
+      // The record would cut it: the file keeps its title whole instead.
+      if (!fitsTitleSlot(converted)) {
+        handled(messages::kLogWriteFailed, std::u16string(messages::kReasonConvertedTooLong));
         continue;
       }
       // A write whose durability could not be told is not made.
@@ -156,8 +177,11 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
         handled(messages::kLogWriteFailed, std::move(unwatched));
         continue;
       }
-      const bool written = library.setTagInfoEX(state.CurPath, record, writeBuffer, 0, 1);
-      handled(written ? messages::kLogWritten : messages::kLogWriteFailed);
+      if (library.setTagInfoEX(state.CurPath, record, writeBuffer, 0, 1)) {
+        handled(messages::kLogWritten);
+      } else {
+        handled(messages::kLogWriteFailed, reasonText(library.lastWriteFailure()));
+      }
     }
   } catch (...) {
     // What was written before the error is made durable and logged all the same.

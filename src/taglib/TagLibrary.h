@@ -7,6 +7,18 @@
 
 namespace tagkana {
 
+// Why the tag library turned a write down.
+struct WriteFailure {
+  enum class Kind {
+    System,           // the system's reason in `code`, or none when 0
+    TitleCharacters,  // the file's title holds characters the record cannot carry
+    TitleTooLong,     // the file's title does not fit the record
+    NotDurable,       // written, but whether it reached the disk is unknown
+  };
+  Kind kind = Kind::System;
+  unsigned long code = 0;  // errno, or GetLastError() on Windows
+};
+
 // The four calls into the tag library. Each call that takes the record builds
 // its ANSI form in `buffer` just before the call and reads the record back
 // from it just after, the write included; callers own their buffers.
@@ -26,6 +38,9 @@ class TagLibrary {
   // True when the library reports that the file was written.
   virtual bool setTagInfoEX(std::u16string_view path, TagRecord& record, AnsiTagRecord& buffer,
                             std::int32_t version, std::int32_t keepV1) = 0;
+
+  // The reason the library left for the last write that failed.
+  virtual WriteFailure lastWriteFailure() const = 0;
 };
 
 }  // namespace tagkana

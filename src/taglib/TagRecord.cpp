@@ -51,6 +51,12 @@ void TagRecord::assignTitle(std::u16string_view text) {
   Title.resize(record::kTitleLength, u' ');
 }
 
+bool fitsTitleSlot(std::u16string_view text) {
+  text = text.substr(0, text.find_last_not_of(u' ') + 1);
+  return text.size() <= record::kTitleLength &&
+         platform::encodeCp932(text).size() <= record::kTitleLength;
+}
+
 std::u16string TrimNul(std::u16string_view text) {
   return std::u16string(text.substr(0, text.find(u'\0')));
 }

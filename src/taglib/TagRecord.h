@@ -41,6 +41,10 @@ struct TagRecord {
   bool operator==(const TagRecord&) const = default;
 };
 
+// True when `text` reaches the record's title slot whole: its code page 932
+// form, without the spaces at its end (padding), within the slot's bytes.
+bool fitsTitleSlot(std::u16string_view text);
+
 // The text cut before its first NUL (code unit 0, compared exactly); without a
 // NUL the whole text, trailing spaces included.
 std::u16string TrimNul(std::u16string_view text);

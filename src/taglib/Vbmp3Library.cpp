@@ -1,5 +1,7 @@
 #include "taglib/Vbmp3Library.h"
 
+#include <errno.h>
+
 #include <cstdlib>
 #include <optional>
 
@@ -7,6 +9,7 @@
 #include "common/Utf.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/PathEncoding.h"
+#include "platform/SystemError.h"
 #include "vbmp3.h"
 
 namespace tagkana {
@@ -19,6 +22,15 @@ using FreeFn = decltype(&vbmp3_free);
 using ReadFn = decltype(&vbmp3_getFileTagInfoEX);
 using WriteFn = decltype(&vbmp3_setTagInfoEX);
 
+// The library's own reasons for turning a title down (vbmp3.h).
+#if defined(_WIN32)
+constexpr unsigned long kTitleCharacters = 1113;  // ERROR_NO_UNICODE_TRANSLATION
+constexpr unsigned long kTitleTooLong = 534;      // ERROR_ARITHMETIC_OVERFLOW
+#else
+constexpr unsigned long kTitleCharacters = EILSEQ;
+constexpr unsigned long kTitleTooLong = EOVERFLOW;
+#endif
+
 }  // namespace
 
 struct Vbmp3Library::Impl {
@@ -28,6 +40,7 @@ struct Vbmp3Library::Impl {
   FreeFn free = nullptr;
   ReadFn read = nullptr;
   WriteFn write = nullptr;
+  WriteFailure failure;
 
   platform::DynamicLibrary& loaded() {
     if (!library) {
@@ -92,8 +105,22 @@ bool Vbmp3Library::setTagInfoEX(std::u16string_view path, TagRecord& record, Ans
   const std::string encodedPath = platform::encodePath(path);
   record.toAnsi(buffer);
   const std::int32_t result = write(encodedPath.c_str(), buffer.data(), version, keepV1);
+  // Taken at once: converting the record back may set it anew.
+  const unsigned long code = result == 0 ? platform::lastSystemError() : 0;
+  m_impl->failure = {WriteFailure::Kind::System, code};
+  if (code == kTitleCharacters) {
+    m_impl->failure.kind = WriteFailure::Kind::TitleCharacters;
+  } else if (code == kTitleTooLong) {
+    m_impl->failure.kind = WriteFailure::Kind::TitleTooLong;
+  } else if (code == static_cast<unsigned long>(VBMP3_NOT_DURABLE)) {
+    m_impl->failure.kind = WriteFailure::Kind::NotDurable;
+  }
   record.fromAnsi(buffer);
   return result != 0;
+}
+
+WriteFailure Vbmp3Library::lastWriteFailure() const {
+  return m_impl->failure;
 }
 
 void leaveTagSyncsToTheRun() {

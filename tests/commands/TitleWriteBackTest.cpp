@@ -152,6 +152,26 @@ TEST(TitleWriteBack, ReportsAFailedWriteAndGoesOn) {
   EXPECT_EQ(w.state.ResultLog, u"a.mp3　書き込みエラーのため失敗\r\nb.mp3　成功\r\n");
   EXPECT_EQ(w.lastBox().text,
             u"完了しました\r\n\r\na.mp3　書き込みエラーのため失敗\r\nb.mp3　成功\r\n");
+
+  // The library's refusal of a title it could not read whole says why.
+  WriteBack t;
+  t.addRow(u"/m" SEP u"b.mp3", u"hoshi");
+  t.addRow(u"/m" SEP u"c.mp3", u"nagai");
+  t.addRow(u"/m" SEP u"d.mp3", u"ka");
+  t.library.files[u"/m" SEP u"b.mp3"].writable = false;
+  t.library.files[u"/m" SEP u"b.mp3"].failure = {WriteFailure::Kind::TitleCharacters, 84};
+  t.library.files[u"/m" SEP u"c.mp3"].writable = false;
+  t.library.files[u"/m" SEP u"c.mp3"].failure = {WriteFailure::Kind::TitleTooLong, 75};
+  t.List1.select({0, 1, 2});
+
+  t.run();
+
+  EXPECT_EQ(t.library.writtenPaths(),
+            (Paths{u"/m" SEP u"b.mp3", u"/m" SEP u"c.mp3", u"/m" SEP u"d.mp3"}));
+  EXPECT_EQ(t.state.ResultLog,
+            u"b.mp3　書き込みエラーのため失敗（タイトルに保存できない文字が含まれています）\r\n"
+            u"c.mp3　書き込みエラーのため失敗（タイトルが長すぎて保存できません）\r\n"
+            u"d.mp3　成功\r\n");
 }
 
 // The library leaves each write's last sync to the run: each folder is
@@ -319,31 +339,33 @@ TEST(TitleWriteBack, RecordTravelsFromReadToWriteWithOnlyTheTitleReplaced) {
   EXPECT_EQ(w.library.writes()[2].record.Artist, std::u16string(128, u'\0'));
 }
 
-TEST(TitleWriteBack, WritesTheHiraganaCutToTheField) {
+// The record would cut a longer conversion: such a file keeps its title.
+TEST(TitleWriteBack, NeverWritesAConversionTheRecordWouldCut) {
   WriteBack w;
   std::u16string longTitle;
-  std::u16string cut;
   for (int i = 0; i < 64; ++i) {
-    longTitle += u"va";
+    longTitle += u"va";  // "う゛ぁ", six bytes
   }
-  for (int i = 0; i < 42; ++i) {
-    cut += u"う゛ぁ";
-  }
-  cut += u"う゛";  // 128 code units of the 192 that the conversion gives
+  // "あ" is two bytes: 64 of them fill the 128-byte slot exactly.
   w.addRow(u"/m" SEP u"a.mp3", u"sakura");
-  w.addRow(u"/m" SEP u"b.mp3", longTitle);
-  w.List1.select({0, 1});
+  w.addRow(u"/m" SEP u"b.mp3", std::u16string(64, u'a'));
+  w.addRow(u"/m" SEP u"c.mp3", std::u16string(65, u'a'));
+  w.addRow(u"/m" SEP u"d.mp3", longTitle);
+  w.List1.select({0, 1, 2, 3});
 
   w.run();
 
   const auto writes = w.library.writes();
   ASSERT_EQ(writes.size(), 2u);
   EXPECT_EQ(writes[0].record.Title, padded(u"さくら"));
-  EXPECT_EQ(writes[1].record.Title, cut);
+  EXPECT_EQ(writes[1].record.Title, std::u16string(64, u'あ') + std::u16string(64, u' '));
   EXPECT_EQ(w.state.Title, longTitle);
-  // The slot takes whole characters only: 64 two-byte ones, no padding left.
-  EXPECT_EQ(w.library.files[u"/m" SEP u"b.mp3"].title, cut.substr(0, 64));
-  EXPECT_EQ(w.state.ResultLog, u"a.mp3　成功\r\nb.mp3　成功\r\n");
+  EXPECT_EQ(w.library.files[u"/m" SEP u"c.mp3"].title, std::u16string(65, u'a'));
+  EXPECT_EQ(w.library.files[u"/m" SEP u"d.mp3"].title, longTitle);
+  EXPECT_EQ(w.state.ResultLog,
+            u"a.mp3　成功\r\nb.mp3　成功\r\n"
+            u"c.mp3　書き込みエラーのため失敗（変換後のタイトルが長すぎて保存できません）\r\n"
+            u"d.mp3　書き込みエラーのため失敗（変換後のタイトルが長すぎて保存できません）\r\n");
 }
 
 TEST(TitleWriteBack, ConvertsTheTitleReadNowNotTheRowText) {

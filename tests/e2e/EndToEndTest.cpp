@@ -304,6 +304,43 @@ TEST(EndToEnd, UnreadableFilesStopTheRunAndSaySo) {
   EXPECT_EQ(contents(c), cBefore);
 }
 
+// A title the record cannot carry whole is never written back cut or with
+// "?": the file stays as it was, its row says why, and the run goes on.
+TEST(EndToEnd, TitlesTheRecordCannotCarryStayAsTheyAre) {
+  TempFolder music;
+  const fs::path a = music.createFile(u"a.mp3", mp3(u"sakura"));
+  // 65 "あ" are 130 bytes of code page 932, two more than the record holds.
+  const fs::path b = music.createFile(u"b.mp3", mp3(std::u16string(65, u'a')));
+  const fs::path c = music.createFile(u"c.mp3", mp3(u"hoshi \U0001F31F"));
+  const fs::path d = music.createFile(u"d.mp3", mp3(u"kakko"));
+  const std::string bBefore = contents(b);
+  const std::string cBefore = contents(c);
+  Window w;
+  w.browse(music.path());
+  w.select("File1", {0, 1, 2, 3});
+  w.click("btnGet");
+  ASSERT_EQ(w.entries("List1").size(), 4u);
+  w.newBoxes();
+
+  w.select("List1", {0, 1, 2, 3});
+  w.boxes.answers = {BoxAnswer::Ok};
+  w.click("btnChange");
+  const std::vector<ShownBox> shown = w.newBoxes();
+  ASSERT_EQ(shown.size(), 2u);
+  expectBox(shown[1],
+            u"完了しました\r\n\r\n"
+            u"a.mp3　成功\r\n"
+            u"b.mp3　書き込みエラーのため失敗（変換後のタイトルが長すぎて保存できません）\r\n"
+            u"c.mp3　書き込みエラーのため失敗（タイトルに保存できない文字が含まれています）\r\n"
+            u"d.mp3　成功\r\n",
+            u"", BoxButtons::Ok);
+  EXPECT_EQ(contents(b), bBefore);
+  EXPECT_EQ(contents(c), cBefore);
+  EXPECT_EQ(taglibTitle(c), "hoshi \xF0\x9F\x8C\x9F");
+  EXPECT_EQ(taglibTitle(a), "さくら");
+  EXPECT_EQ(taglibTitle(d), "かっこ");
+}
+
 // Names no widget can show as they are: listed, previewed, written and
 // reported as the very files, shown with visible stand-ins.
 TEST(EndToEnd, OddNamesReachTheirOwnFiles) {

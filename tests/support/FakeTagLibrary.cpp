@@ -79,6 +79,7 @@ bool FakeTagLibrary::setTagInfoEX(std::u16string_view path, TagRecord& record,
       {LibraryCall::Kind::Write, std::u16string(path), record, buffer, version, keepV1});
   const auto found = files.find(std::u16string(path));
   const bool ok = found != files.end() && found->second.writable;
+  m_failure = ok || found == files.end() ? WriteFailure{} : found->second.failure;
   if (ok) {
     const auto title = slot(buffer, 0);
     std::u16string text =

@@ -20,6 +20,7 @@ struct FakeTagFile {
   std::optional<std::array<unsigned char, 4>> trackNumber;
   bool readable = true;
   bool writable = true;
+  WriteFailure failure;  // the reason a refused write leaves
 };
 
 struct LibraryCall {
@@ -55,6 +56,10 @@ class FakeTagLibrary : public TagLibrary {
                         AnsiTagRecord& buffer) override;
   bool setTagInfoEX(std::u16string_view path, TagRecord& record, AnsiTagRecord& buffer,
                     std::int32_t version, std::int32_t keepV1) override;
+  WriteFailure lastWriteFailure() const override { return m_failure; }
+
+ private:
+  WriteFailure m_failure;
 };
 
 }  // namespace tagkana::test

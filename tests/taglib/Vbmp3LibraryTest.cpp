@@ -2,6 +2,7 @@
 #include <windows.h>
 #endif
 
+#include <errno.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -120,6 +121,27 @@ TEST(Vbmp3Library, ResultsCountAsDescribed) {
     fake->writeResult = result;
     EXPECT_EQ(library.setTagInfoEX(u"a.mp3", record, buffer, 0, 1), written) << result;
   }
+
+  // A failed write's reason, as the library left it; the library's own two
+  // reasons for a title left as it was are told apart.
+  using Kind = WriteFailure::Kind;
+#ifdef _WIN32
+  const unsigned long characters = 1113, tooLong = 534, denied = ERROR_ACCESS_DENIED;
+#else
+  const unsigned long characters = EILSEQ, tooLong = EOVERFLOW, denied = EACCES;
+#endif
+  for (const auto& [error, kind] :
+       {std::pair{characters, Kind::TitleCharacters}, std::pair{tooLong, Kind::TitleTooLong},
+        std::pair{denied, Kind::System}}) {
+    fake->writeResult = 0;
+    fake->writeError = error;
+    EXPECT_FALSE(library.setTagInfoEX(u"a.mp3", record, buffer, 0, 1));
+    EXPECT_EQ(library.lastWriteFailure().kind, kind) << error;
+    EXPECT_EQ(library.lastWriteFailure().code, error);
+  }
+  fake->writeResult = 1;
+  EXPECT_TRUE(library.setTagInfoEX(u"a.mp3", record, buffer, 0, 1));
+  EXPECT_EQ(library.lastWriteFailure().code, 0u);
 }
 
 TEST(Vbmp3Library, RecordCrossesAsAnsiFormBothWays) {

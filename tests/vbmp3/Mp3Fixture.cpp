@@ -64,6 +64,15 @@ std::string utf16Text(std::u16string_view text) {
   return out;
 }
 
+std::string utf16BeText(std::u16string_view text) {
+  std::string out = "\x01\xFE\xFF";
+  for (const char16_t c : text) {
+    out += static_cast<char>(c >> 8);
+    out += static_cast<char>(c & 0xFF);
+  }
+  return out;
+}
+
 std::string utf8Text(std::string_view text) {
   std::string out(1, '\x03');
   out.append(text);

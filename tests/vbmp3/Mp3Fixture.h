@@ -15,7 +15,8 @@ std::string mpegFrames(std::size_t count, std::uint32_t seed = 1);
 
 // Text frame bodies: the encoding byte, then the text.
 std::string latin1Text(std::string_view bytes);
-std::string utf16Text(std::u16string_view text);  // with a little-endian BOM
+std::string utf16Text(std::u16string_view text);    // with a little-endian BOM
+std::string utf16BeText(std::u16string_view text);  // with a big-endian BOM
 std::string utf8Text(std::string_view text);
 
 class Id3v2 {

@@ -148,13 +148,22 @@ TEST(Vbmp3Safety, HostileTagsAreRefusedInBoundedWork) {
   for (int i = 0; i < 200'000; ++i) {
     tiny += "TXXX" + bigEndian32(3) + std::string("\0\0\0a\0", 5);
   }
-  const std::vector<std::pair<std::string, std::string>> hostile{
+  std::vector<std::pair<std::string, std::string>> hostile{
       {"bomb.mp3", tagOf(compressedTitle(80u << 20))},
       {"chapters.mp3", tagOf(nestedChapters(17'500))},
       {"tiny-frames.mp3", tagOf(tiny)},
       {"huge.mp3", tagOf("TIT2" + bigEndian32(2) + std::string("\0\0\0x", 4) +
                          std::string((32u << 20) + 1, '\0'))},
   };
+  // Unsynchronised tags cost more copies: half the size is the bound.
+  const auto unsynchronised = [](std::size_t padding) {
+    std::string tag =
+        tagOf("TIT2" + bigEndian32(2) + std::string("\0\0\0x", 4) + std::string(padding, '\0'));
+    tag[5] = '\x80';
+    return tag;
+  };
+  constexpr std::size_t kUnsyncBound = (16u << 20) - 12;  // the frame is 12 bytes
+  hostile.emplace_back("unsynchronised.mp3", unsynchronised(kUnsyncBound + 1));
   TempDir dir;
   for (const auto& [name, tag] : hostile) {
     const std::string path = dir.file(name);
@@ -172,6 +181,9 @@ TEST(Vbmp3Safety, HostileTagsAreRefusedInBoundedWork) {
   Record r{};
   EXPECT_TRUE(readRecord(fine, r));
   EXPECT_EQ(slot(r, kTitle), std::string(128, 'A'));
+  writeFile(fine, unsynchronised(kUnsyncBound) + mpegFrames(4));
+  EXPECT_TRUE(readRecord(fine, r));
+  EXPECT_EQ(slot(r, kTitle), "x");
 }
 
 #ifndef _WIN32

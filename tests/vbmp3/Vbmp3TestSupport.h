@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,15 @@ std::int32_t trackNumber(const Record& r);
 bool readRecord(const std::string& path, Record& r);
 bool writeTitle(const std::string& path, std::string_view title, std::int32_t version = 0,
                 std::int32_t keepV1 = 1);
+
+// The file's ID3v2 title, artist and album as mutagen (another program's
+// reader) reads them, each value of a field joined by '|'; "none" for a file
+// without ID3v2, "unreadable" when mutagen fails on it. None when python3
+// with mutagen is not there.
+struct ForeignRead {
+  std::string title, artist, album;
+};
+std::optional<ForeignRead> readWithMutagen(const std::string& path);
 
 // What tells one file from another on its volume: the inode, or the file
 // index on Windows.

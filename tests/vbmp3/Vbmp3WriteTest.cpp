@@ -1,9 +1,15 @@
+#include <errno.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <zlib.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
+#include <tuple>
 
 #include "Mp3Fixture.h"
 #include "Vbmp3TestSupport.h"
@@ -181,7 +187,10 @@ TEST(Vbmp3Write, EveryOtherFrameKeepsItsBytes) {
     }
     const std::string after = readFile(path);
 
-    const std::string body = tag.version == 4 ? utf8Text("こんにちは") : utf16Text(u"こんにちは");
+    // An unsynchronised tag gets big-endian UTF-16, which needs no unsynchronisation.
+    const std::string body = tag.version == 4   ? utf8Text("こんにちは")
+                             : tag.flags & 0x80 ? utf16BeText(u"こんにちは")
+                                                : utf16Text(u"こんにちは");
     std::string title = rawFrame(tag.version, tag.version == 2 ? "TT2" : "TIT2", body,
                                  tag.version == 4 && (tag.flags & 0x80) ? 0x02 : 0);
     if (tag.flags & 0x80) {
@@ -211,6 +220,9 @@ TEST(Vbmp3Write, EveryOtherFrameKeepsItsBytes) {
     Record r{};
     ASSERT_TRUE(readRecord(path, r));
     EXPECT_EQ(slot(r, kTitle), kKonnichiwa);
+    if (const auto foreign = readWithMutagen(path)) {
+      EXPECT_EQ(foreign->title, "こんにちは");
+    }
   }
 }
 
@@ -250,6 +262,236 @@ TEST(Vbmp3Write, Id3v24ExtendedHeaderCrcStaysValid) {
       EXPECT_EQ(slot(r, kTitle), kKonnichiwa);
     }
   }
+}
+
+// The reasons a refusal leaves, by platform.
+#ifdef _WIN32
+unsigned long lastReason() {
+  return GetLastError();
+}
+void clearReason() {
+  SetLastError(0);
+}
+constexpr unsigned long kNotMpeg = ERROR_BAD_FORMAT, kLostCharacters = ERROR_NO_UNICODE_TRANSLATION,
+                        kTitleCut = ERROR_ARITHMETIC_OVERFLOW, kMisjudged = ERROR_INVALID_DATA;
+#else
+unsigned long lastReason() {
+  return static_cast<unsigned long>(errno);
+}
+void clearReason() {
+  errno = 0;
+}
+constexpr unsigned long kNotMpeg = ENOEXEC, kLostCharacters = EILSEQ, kTitleCut = EOVERFLOW,
+                        kMisjudged = EBADMSG;
+#endif
+
+std::size_t count(std::string_view in, std::string_view what) {
+  std::size_t n = 0;
+  for (auto at = in.find(what); at != std::string_view::npos; at = in.find(what, at + 1)) {
+    ++n;
+  }
+  return n;
+}
+
+// Files as other tools write them: each read as its frames are, written with
+// exactly one title frame that other programs read, or refused unchanged.
+TEST(Vbmp3Write, FilesOtherToolsMade) {
+  const std::string audio = mpegFrames(30);
+  const std::string artist = rawFrame(3, "TPE1", latin1Text("Artist"));
+  const std::string extended(std::string("\0\0\0\x06\0\0\0\0\0\0", 10));
+  const std::string picture = rawFrame(3, "APIC", std::string("\0image/png\0\x03\0\xFF\xFB", 15));
+  struct Case {
+    std::string name;
+    std::string file;
+    std::vector<std::string> keptFrames;  // bytes the written tag must still hold
+  };
+  const std::vector<Case> cases{
+      {"empty frames before the title",
+       RawTag{3, 0, std::string("TENC\0\0\0\0\0\0TCOP\0\0\0\0\0\0", 20),
+              rawFrame(3, "TIT2", latin1Text("old")), artist, 300, ""}
+           .render(),
+       {std::string("TENC\0\0\0\0\0\0TCOP\0\0\0\0\0\0", 20), artist}},
+      {"2.3 extended header",
+       RawTag{3, 0x40, extended, rawFrame(3, "TIT2", latin1Text("old")), artist, 8, ""}.render(),
+       {artist}},
+      {"2.3 unsynchronised tag",
+       RawTag{3, 0x80, "", unsynchronised(rawFrame(3, "TIT2", latin1Text("old"))),
+              unsynchronised(picture + artist), 40, ""}
+           .render(),
+       {unsynchronised(picture + artist)}},
+      {"ID3v1 only", id3v1("old", "Artist", "Album", "1999", "Note", 7, 17), {}},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.file("case.mp3");
+    writeFile(path, c.file.substr(0, 3) == "TAG" ? audio + c.file : c.file + audio);
+    Record r{};
+    ASSERT_TRUE(readRecord(path, r));
+    EXPECT_EQ(slot(r, kTitle), "old");
+    EXPECT_EQ(slot(r, kArtist), "Artist");
+    ASSERT_TRUE(writeTitle(path, kKonnichiwa));
+    const std::string after = readFile(path);
+    const std::string tag = after.substr(0, id3v2Size(after));
+    EXPECT_EQ(count(tag, "TIT2"), 1u);
+    for (const auto& kept : c.keptFrames) {
+      EXPECT_NE(tag.find(kept), std::string::npos);
+    }
+    EXPECT_NE(after.find(audio), std::string::npos);
+    ASSERT_TRUE(readRecord(path, r));
+    EXPECT_EQ(slot(r, kTitle), kKonnichiwa);
+    EXPECT_EQ(slot(r, kArtist), "Artist");
+    if (c.name == "2.3 extended header") {
+      // Its padding size follows the frames it counts.
+      const std::size_t padding =
+          static_cast<unsigned char>(tag[16]) << 24 | static_cast<unsigned char>(tag[17]) << 16 |
+          static_cast<unsigned char>(tag[18]) << 8 | static_cast<unsigned char>(tag[19]);
+      EXPECT_EQ(tag.find_last_not_of('\0') + 1 + padding, tag.size());
+    }
+    if (c.name == "2.3 unsynchronised tag") {
+      EXPECT_NE(tag.find(rawFrame(3, "TIT2", utf16BeText(u"こんにちは"))), std::string::npos);
+    }
+    if (c.name == "ID3v1 only") {
+      // The new tag holds what ID3v1 said, since players then read only it.
+      auto frames = framesById(after);
+      EXPECT_EQ(frames["TALB"], utf16Text(u"Album"));
+      EXPECT_EQ(frames["TYER"], utf16Text(u"1999"));
+      EXPECT_EQ(frames["TRCK"], utf16Text(u"7"));
+      EXPECT_EQ(frames["TCON"], utf16Text(u"Rock"));
+      EXPECT_EQ(frames["COMM"].substr(0, 8), std::string("\x01"
+                                                         "eng\xFF\xFE\0\0",
+                                                         8));
+    }
+    if (const auto foreign = readWithMutagen(path)) {
+      EXPECT_EQ(foreign->title, "こんにちは");
+      EXPECT_EQ(foreign->artist, "Artist");
+    } else {
+      std::printf("python3-mutagen is missing: no independent read of %s\n", c.name.c_str());
+    }
+  }
+
+  // A title frame TagLib never reaches (behind a frame it stops at) stays: a
+  // new one would make two.
+  const std::string hidden =
+      RawTag{3,
+             0,
+             artist,
+             "",
+             std::string("TALB\x7F\0\0\0\0\0", 10) + rawFrame(3, "TIT2", latin1Text("x")),
+             100,
+             ""}
+          .render() +
+      audio;
+  // Nor does a second title frame stay beside the written one.
+  const std::string twice = Id3v2(3)
+                                .frame("TIT2", latin1Text("one"))
+                                .frame("TPE1", latin1Text("a"))
+                                .frame("TIT2", latin1Text("two"))
+                                .render() +
+                            audio;
+  for (const auto& bytes : {hidden, twice}) {
+    const std::string path = dir.file("two titles.mp3");
+    writeFile(path, bytes);
+    clearReason();
+    EXPECT_FALSE(writeTitle(path, kKonnichiwa));
+    EXPECT_EQ(lastReason(), kMisjudged);
+    EXPECT_TRUE(readFile(path) == bytes);
+  }
+}
+
+// Other formats with an MPEG frame sync somewhere inside, named .mp3: never
+// read as MP3, never written.
+TEST(Vbmp3Write, OnlyMpegAudioIsTagged) {
+  const std::string frames = mpegFrames(6);
+  const std::vector<std::pair<std::string, std::string>> files{
+      {"Ogg", "OggS" + std::string(60, '\0') + frames},
+      {"FLAC", std::string("fLaC\x80\0\0\x22", 8) + std::string(34, '\x11') + frames},
+      {"RIFF", "RIFF\x10\0\0\0WAVEfmt " + frames},
+      {"MP4", std::string("\0\0\0\x18"
+                          "ftypM4A ",
+                          12) +
+                  frames},
+      {"two frames, then none", std::string(700, 'x') + mpegFrames(2) + std::string(3000, 'y')},
+      {"behind an ID3v2 tag, Ogg",
+       Id3v2(3).frame("TIT2", latin1Text("t")).render() + "OggS" + std::string(60, '\0') + frames},
+  };
+  TempDir dir;
+  for (const auto& [name, bytes] : files) {
+    SCOPED_TRACE(name);
+    const std::string path = dir.file("not.mp3");
+    writeFile(path, bytes);
+    Record r{};
+    clearReason();
+    EXPECT_FALSE(readRecord(path, r));
+    EXPECT_EQ(lastReason(), kNotMpeg);
+    clearReason();
+    EXPECT_FALSE(writeTitle(path, kKonnichiwa));
+    EXPECT_EQ(lastReason(), kNotMpeg);
+    EXPECT_TRUE(readFile(path) == bytes);
+  }
+  // Real audio in short runs still is: three frames, then ID3v1.
+  const std::string path = dir.file("short.mp3");
+  writeFile(path, mpegFrames(3) + id3v1("t"));
+  Record r{};
+  EXPECT_TRUE(readRecord(path, r));
+}
+
+// A title the record could not carry whole is never replaced with what it
+// showed: not with lost characters, not cut at the slot's end. Written back
+// as read, it changes nothing.
+TEST(Vbmp3Write, TitlesTheRecordCannotCarryAreKept) {
+  const std::string romaji = [] {
+    std::string s;
+    for (int i = 0; s.size() < 200; ++i) {
+      s += i % 7 == 6 ? ' ' : static_cast<char>('a' + i % 26);
+    }
+    return s;
+  }();
+  const std::u16string romaji16(romaji.begin(), romaji.end());
+  std::u16string kanji(64, u'\u6F22');
+  kanji += u"\u5B57\u5B57";
+  const std::string kanji8 = [&] {
+    std::string s;
+    for (int i = 0; i < 64; ++i) {
+      s += "\xE6\xBC\xA2";
+    }
+    return s + "\xE5\xAD\x97\xE5\xAD\x97";
+  }();
+  const std::string audio = mpegFrames(20);
+  const std::vector<std::tuple<std::string, std::string, unsigned long>> files{
+      {"star in 2.3", Id3v2(3).frame("TIT2", utf16Text(u"hoshi \U0001F31F zora")).render(),
+       kLostCharacters},
+      {"macron in 2.4", Id3v2(4).frame("TIT2", utf8Text("t\xC5\x8Dky\xC5\x8D")).render(),
+       kLostCharacters},
+      {"romaji in 2.3", Id3v2(3).frame("TIT2", utf16Text(romaji16)).render(), kTitleCut},
+      {"romaji in 2.4", Id3v2(4).frame("TIT2", utf8Text(romaji)).render(), kTitleCut},
+      {"kanji in 2.4", Id3v2(4).frame("TIT2", utf8Text(kanji8)).render(), kTitleCut},
+      {"kanji in 2.3", Id3v2(3).frame("TIT2", utf16Text(kanji)).render(), kTitleCut},
+  };
+  TempDir dir;
+  const std::string path = dir.file("long.mp3");
+  const auto writeRecord = [](const std::string& file, Record& r) {
+    return vbmp3_setTagInfoEX(file.c_str(), r.data(), 0, 1) != 0;
+  };
+  const auto check = [&](const std::string& bytes, unsigned long reason) {
+    writeFile(path, bytes);
+    Record r{};
+    ASSERT_TRUE(readRecord(path, r));
+    // As read, cut or with "?": nothing to do.
+    EXPECT_TRUE(writeRecord(path, r));
+    EXPECT_TRUE(readFile(path) == bytes);
+    assignSlot(r, kTitle, kKonnichiwa);
+    clearReason();
+    EXPECT_FALSE(writeRecord(path, r));
+    EXPECT_EQ(lastReason(), reason);
+    EXPECT_TRUE(readFile(path) == bytes);
+  };
+  for (const auto& [name, tag, reason] : files) {
+    SCOPED_TRACE(name);
+    check(tag + audio, reason);
+  }
+  SCOPED_TRACE("romaji in APE");
+  check(audio + ape({{"Title", romaji}}), kTitleCut);
 }
 
 TEST(Vbmp3Write, Id3v23OnlyFramesSurviveATitle) {
@@ -370,7 +612,11 @@ TEST(Vbmp3Write, ApeAndId3v1KeptInStep) {
   ASSERT_GT(tag, 0u);
   EXPECT_TRUE(bytes.substr(tag, audio.size()) == audio);
   const std::string rest = bytes.substr(tag + audio.size());
-  EXPECT_NE(rest.find("TITLE" + std::string(1, '\0') + "こんにちは"), std::string::npos);
+  // The item keeps its key as the file spelt it.
+  EXPECT_NE(rest.find("Title" + std::string(1, '\0') + "こんにちは"), std::string::npos);
+  EXPECT_EQ(rest.find("TITLE"), std::string::npos);
+  // The new ID3v2 tag carries what the APE tag said, not only the title.
+  EXPECT_EQ(framesById(bytes)["TPE1"], utf16Text(u"Someone"));
   EXPECT_NE(rest.find("Someone"), std::string::npos);
   EXPECT_EQ(rest.substr(rest.size() - 125, 30), kKonnichiwa + std::string(20, '\0'));
   Record r{};

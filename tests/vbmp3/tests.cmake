@@ -44,8 +44,9 @@ endif()
 # library's own code rather than through the entry points.
 add_executable(vbmp3_file_tests
   ${CMAKE_CURRENT_LIST_DIR}/Vbmp3TestSupport.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/Vbmp3FileTest.cpp)
-target_link_libraries(vbmp3_file_tests PRIVATE vbmp3_core VBMP3 vbmp3_fixtures GTest::gtest
+  ${CMAKE_CURRENT_LIST_DIR}/Vbmp3FileTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Id3v2WalkTest.cpp)
+target_link_libraries(vbmp3_file_tests PRIVATE vbmp3_core VBMP3 vbmp3_fixtures ZLIB::ZLIB GTest::gtest
                                                GTest::gtest_main)
 tagkana_target(vbmp3_file_tests)
 gtest_discover_tests(vbmp3_file_tests DISCOVERY_TIMEOUT 60)

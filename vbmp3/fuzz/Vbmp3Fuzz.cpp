@@ -1,6 +1,8 @@
 // Any bytes as an MP3: a read fails or fills the record; a write then fails
 // leaving every byte, or succeeds, reads back its title, and leaves every
 // ID3v2 frame but the title's and the audio between the tags as they were.
+// Written again in ID3v2.3 and 2.4, the tag has the version asked for, and the
+// APE items and ID3v1 fields other than the title keep their bytes.
 #include <unistd.h>
 
 #include <array>
@@ -63,6 +65,60 @@ std::size_t backSize(const std::string& file) {
   return v1 + vbmp3::ape::sizeBefore(std::string_view(file).substr(0, file.size() - v1));
 }
 
+// The APE items at the end other than the title's, as raw bytes, in order.
+std::vector<std::string> apeItems(const std::string& file) {
+  std::vector<std::string> items;
+  std::size_t v1 = 0;
+  if (file.size() >= vbmp3::id3v1::kSize &&
+      vbmp3::id3v1::isTag(std::string_view(file).substr(file.size() - vbmp3::id3v1::kSize))) {
+    v1 = vbmp3::id3v1::kSize;
+  }
+  const std::string_view rest = std::string_view(file).substr(0, file.size() - v1);
+  const std::size_t size = vbmp3::ape::sizeBefore(rest);
+  if (size == 0) {
+    return items;
+  }
+  const std::string_view tag = rest.substr(rest.size() - size);
+  const bool header = tag.substr(0, 8) == "APETAGEX";
+  const std::string_view body = tag.substr(header ? 32 : 0, tag.size() - 32 - (header ? 32 : 0));
+  const auto le32 = [](std::string_view b, std::size_t at) {
+    std::uint32_t v = 0;
+    for (std::size_t i = 4; i-- > 0;) {
+      v = (v << 8) | static_cast<unsigned char>(b[at + i]);
+    }
+    return v;
+  };
+  for (std::size_t pos = 0; body.size() - pos >= 9;) {
+    const std::size_t keyEnd = body.find('\0', pos + 8);
+    if (keyEnd == std::string_view::npos || le32(body, pos) > body.size() - keyEnd - 1) {
+      break;
+    }
+    const std::size_t end = keyEnd + 1 + le32(body, pos);
+    std::string key(body.substr(pos + 8, keyEnd - pos - 8));
+    for (char& c : key) {
+      c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+    }
+    if (key != "TITLE") {
+      items.emplace_back(body.substr(pos, end - pos));
+    }
+    pos = end;
+  }
+  return items;
+}
+
+// The ID3v1 tag at the end without its title field; empty when there is none.
+std::string id3v1Rest(const std::string& file) {
+  if (file.size() < vbmp3::id3v1::kSize) {
+    return {};
+  }
+  std::string block = file.substr(file.size() - vbmp3::id3v1::kSize);
+  if (!vbmp3::id3v1::isTag(block)) {
+    return {};
+  }
+  const auto title = vbmp3::id3v1::kText[0];
+  return block.erase(title.offset, title.size);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -104,6 +160,40 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         input.compare(before.end, input.size() - before.end - back0, output, after.end,
                       input.size() - before.end - back0) != 0) {
       std::abort();  // the audio between the tags changed
+    }
+  }
+  for (const std::int32_t version : {3, 4}) {
+    {
+      std::ofstream out(path, std::ios::binary | std::ios::trunc);
+      out.write(input.data(), static_cast<std::streamsize>(input.size()));
+    }
+    if (vbmp3_getFileTagInfoEX(path.c_str(), record.data()) == 0) {
+      break;
+    }
+    std::memset(record.data(), ' ', VBMP3_TITLE_LENGTH);
+    std::memcpy(record.data(), kTitle, sizeof kTitle - 1);
+    if (vbmp3_setTagInfoEX(path.c_str(), record.data(), version, 1) == 0) {
+      if (readAll(path) != input) {
+        std::abort();  // a failed write changed the file
+      }
+      continue;
+    }
+    const std::string converted = readAll(path);
+    if (converted == input) {
+      continue;  // the title was already the one written: nothing to change
+    }
+    // (A tag TagLib found further in is edited where it stands.)
+    const bool tagAtStart =
+        input.compare(0, 3, "ID3") == 0 || input.find("ID3") == std::string::npos;
+    if (tagAtStart && (converted.size() < 10 || converted.compare(0, 3, "ID3") != 0 ||
+                       converted[3] != static_cast<char>(version))) {
+      std::abort();  // not the tag version asked for
+    }
+    if (apeItems(converted) != apeItems(input)) {
+      std::abort();  // an APE item other than the title changed
+    }
+    if (id3v1Rest(converted) != id3v1Rest(input)) {
+      std::abort();  // an ID3v1 field other than the title changed
     }
   }
   ::unlink(path.c_str());

@@ -1,6 +1,11 @@
 #include "taglib/fake/FakeVbmp3.h"
 
+#include <errno.h>
+
 #include <cstring>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "vbmp3/vbmp3.h"
 
@@ -48,6 +53,13 @@ int32_t VBMP3_CALL vbmp3_setTagInfoEX(const char* path, void* record656, int32_t
   state.writeKeepV1 = keepV1;
   if (state.writeLeavesFill != 0) {
     std::memcpy(record656, state.writeFill, 656);
+  }
+  if (state.writeResult == 0) {
+#ifdef _WIN32
+    SetLastError(state.writeError);
+#else
+    errno = static_cast<int>(state.writeError);
+#endif
   }
   return state.writeResult;
 }

@@ -24,6 +24,8 @@ struct FakeVbmp3State {
   int writeLeavesFill;
   unsigned char writeFill[656];
   int32_t writeResult;
+  // The reason a failed write leaves: errno, or GetLastError() on Windows.
+  unsigned long writeError;
 };
 
 extern "C" FakeVbmp3State* fake_vbmp3_state(void);
