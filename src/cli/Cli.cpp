@@ -1,0 +1,737 @@
+#include "cli/Cli.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/Json.h"
+#include "cli/Undo.h"
+#include "commands/Messages.h"
+#include "common/RuntimeError.h"
+#include "common/Utf.h"
+#include "conversion/RtoK.h"
+#include "platform/FileSystem.h"
+#include "platform/Listing.h"
+#include "platform/PathEncoding.h"
+#include "platform/Paths.h"
+#include "platform/SystemError.h"
+#include "taglib/Vbmp3Library.h"
+
+namespace tagkana::cli {
+namespace {
+
+constexpr int kDone = 0;
+constexpr int kSomeFailed = 1;
+constexpr int kBadUsage = 2;
+constexpr int kInterrupted = 130;
+
+constexpr std::string_view kUsage =
+    "使い方:\n"
+    "  tagkana-cli preview [-r] [--fields LIST] [--json] PATH...\n"
+    "  tagkana-cli convert [-r] [--yes] [--fields LIST] [--json] PATH...\n"
+    "  tagkana-cli undo [--json] FILE\n"
+    "  tagkana-cli history\n"
+    "\n"
+    "  -r, --recursive  フォルダーの中のフォルダーもたどる（フォルダーへのリンクはたどらない）\n"
+    "  -y, --yes        確認せずに書き込む\n"
+    "  --fields LIST    変換する項目: title,artist,album のいくつか（既定: title）\n"
+    "  --json           ファイルごとに JSON を 1 行ずつ出す\n";
+
+// Texts of this front end only; the outcomes themselves are the window's.
+constexpr std::u16string_view kLogReadFailed = u"　タグ情報を読み取れないため失敗";
+constexpr std::u16string_view kLogNotUndone = u"　元に戻せません";
+constexpr std::u16string_view kReasonReplaced = u"別のファイルに置き換えられています";
+constexpr std::u16string_view kReasonChanged = u"書き換えた後に変更されています";
+constexpr std::u16string_view kNothingToDo = u"書き換えるファイルはありません";
+constexpr std::u16string_view kUndoSaved = u"取り消し用のファイル: ";
+
+volatile std::sig_atomic_t g_interrupted = 0;
+extern "C" void onInterrupt(int) {
+  g_interrupted = 1;
+}
+
+struct Field {
+  const char* name;
+  std::u16string TagRecord::*member;
+  std::u16string_view tooLong;
+};
+constexpr Field kFields[] = {
+    {"title", &TagRecord::Title, messages::kReasonConvertedTooLong},
+    {"artist", &TagRecord::Artist, u"変換後のアーティスト名が長すぎて保存できません"},
+    {"album", &TagRecord::Album, u"変換後のアルバム名が長すぎて保存できません"},
+};
+
+struct UsageError {
+  std::string what;
+};
+
+struct Options {
+  std::string command;
+  bool recursive = false;
+  bool yes = false;
+  bool json = false;
+  std::vector<const Field*> fields;
+  std::vector<std::string> operands;
+};
+
+std::vector<const Field*> parseFields(std::string_view list) {
+  std::vector<const Field*> fields;
+  while (true) {
+    const std::size_t comma = list.find(',');
+    const std::string_view name = list.substr(0, comma);
+    const Field* found = nullptr;
+    for (const Field& field : kFields) {
+      if (name == field.name) {
+        found = &field;
+      }
+    }
+    if (found == nullptr) {
+      throw UsageError{"--fields に使えない項目です: " + std::string(name)};
+    }
+    if (std::find(fields.begin(), fields.end(), found) == fields.end()) {
+      fields.push_back(found);
+    }
+    if (comma == std::string_view::npos) {
+      return fields;
+    }
+    list.remove_prefix(comma + 1);
+  }
+}
+
+Options parseOptions(int argc, char** argv) {
+  if (argc < 2) {
+    throw UsageError{};
+  }
+  Options options;
+  options.command = argv[1];
+  bool operandsOnly = false;
+  for (int i = 2; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (operandsOnly || arg.empty() || arg[0] != '-' || arg == "-") {
+      options.operands.emplace_back(arg);
+    } else if (arg == "--") {
+      operandsOnly = true;
+    } else if (arg == "-r" || arg == "--recursive") {
+      options.recursive = true;
+    } else if (arg == "-y" || arg == "--yes") {
+      options.yes = true;
+    } else if (arg == "--json") {
+      options.json = true;
+    } else if (arg == "--fields" && i + 1 < argc) {
+      options.fields = parseFields(argv[++i]);
+    } else if (arg.starts_with("--fields=")) {
+      options.fields = parseFields(arg.substr(9));
+    } else {
+      throw UsageError{"知らないオプションです: " + std::string(arg)};
+    }
+  }
+  if (options.fields.empty()) {
+    options.fields.push_back(&kFields[0]);
+  }
+  const std::string& c = options.command;
+  const bool takesPaths = c == "preview" || c == "convert";
+  if (!takesPaths && c != "undo" && c != "history") {
+    throw UsageError{"知らないコマンドです: " + c};
+  }
+  if ((takesPaths && options.operands.empty()) || (c == "undo" && options.operands.size() != 1) ||
+      (c == "history" && !options.operands.empty())) {
+    throw UsageError{"パスの数が合いません"};
+  }
+  if ((options.recursive && !takesPaths) || (options.yes && c != "convert")) {
+    throw UsageError{"このコマンドには使えないオプションがあります"};
+  }
+  return options;
+}
+
+void print(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+std::string shown(std::u16string_view path) {
+  return toUtf8(visibleName(path));
+}
+
+std::u16string errorText(const RuntimeError& error) {
+  std::u16string text = error.description();
+  if (!error.reason().empty()) {
+    text += u"（" + error.reason() + u"）";
+  }
+  return text;
+}
+
+// The MP3 files under the operands in the listing's order: a named file as it
+// is, a folder's files as the file list shows them (any letter case, hidden
+// ones left out), then, recursing, its subfolders but never a link to one.
+class Walk {
+ public:
+  Walk(bool recursive, bool json) : m_recursive(recursive), m_json(json) {}
+
+  void add(const std::u16string& path) {
+    struct stat status {};
+    if (::stat(platform::encodePath(path).c_str(), &status) != 0) {
+      problem(path, platform::systemErrorText(static_cast<unsigned long>(errno)));
+    } else if (S_ISDIR(status.st_mode)) {
+      folder(path);
+    } else {
+      files.push_back(path);
+    }
+  }
+
+  std::vector<std::u16string> files;
+  bool failed = false;
+
+ private:
+  void folder(const std::u16string& path) {
+    std::vector<platform::FolderEntry> entries;
+    try {
+      entries = platform::readFolder(path);
+    } catch (const RuntimeError& error) {
+      problem(path, errorText(error));
+      return;
+    }
+    for (const std::u16string& name : platform::fileRows(entries, u"*.mp3")) {
+      files.push_back(platform::joinPath(path, name));
+    }
+    if (!m_recursive) {
+      return;
+    }
+    for (const std::u16string& name : platform::folderRows(std::move(entries))) {
+      const std::u16string sub = platform::joinPath(path, name);
+      struct stat status {};
+      if (::lstat(platform::encodePath(sub).c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        folder(sub);
+      }
+    }
+  }
+
+  void problem(const std::u16string& path, const std::u16string& reason) {
+    failed = true;
+    if (m_json) {
+      print("{\"path\":" + jsonString(path) +
+            ",\"outcome\":\"not-found\",\"reason\":" + jsonString(reason) + "}\n");
+    } else {
+      std::fprintf(stderr, "%s: %s\n", shown(path).c_str(), toUtf8(reason).c_str());
+    }
+  }
+
+  bool m_recursive;
+  bool m_json;
+};
+
+std::string valuesJson(const std::vector<const Field*>& fields,
+                       const std::vector<std::u16string>& values) {
+  std::string out = "{";
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    out += (i == 0 ? "\"" : ",\"") + std::string(fields[i]->name) + "\":" + jsonString(values[i]);
+  }
+  return out + '}';
+}
+
+// A file's old and new values, field by field.
+struct Change {
+  std::vector<std::u16string> before;
+  std::vector<std::u16string> after;
+  bool changes() const { return before != after; }
+};
+
+Change convertFields(const TagRecord& record, const std::vector<const Field*>& fields) {
+  Change change;
+  for (const Field* field : fields) {
+    change.before.push_back(TrimNul(record.*(field->member)));
+    change.after.push_back(RtoK(change.before.back()));
+  }
+  return change;
+}
+
+// Fixed-length assignment, as the title's: filled with spaces or cut.
+void assignField(TagRecord& record, const Field& field, std::u16string_view text) {
+  std::u16string& slot = record.*(field.member);
+  const std::size_t length = slot.size();
+  slot.assign(text.substr(0, length));
+  slot.resize(length, u' ');
+}
+
+std::u16string reasonText(const WriteFailure& failure) {
+  switch (failure.kind) {
+    case WriteFailure::Kind::TitleCharacters:
+      return std::u16string(messages::kReasonTitleCharacters);
+    case WriteFailure::Kind::TitleTooLong:
+      return std::u16string(messages::kReasonTitleTooLong);
+    case WriteFailure::Kind::NotDurable:
+      return std::u16string(messages::kReasonNotDurable);
+    case WriteFailure::Kind::System:
+      break;
+  }
+  return failure.code == 0 ? std::u16string() : platform::systemErrorText(failure.code);
+}
+
+std::string outcomeCode(std::u16string_view outcome) {
+  if (outcome == messages::kLogWritten) {
+    return "written";
+  }
+  if (outcome == messages::kLogReadOnly) {
+    return "read-only";
+  }
+  if (outcome == kLogReadFailed) {
+    return "read-failed";
+  }
+  if (outcome == kLogNotUndone) {
+    return "refused";
+  }
+  return "write-failed";
+}
+
+// Writes records as 変換 does and reports each file once its outcome is
+// certain: written files are synced in batches before they are called 成功.
+class Writer {
+ public:
+  Writer(TagLibrary& library, const std::vector<const Field*>& fields, bool json, bool keepUndo)
+      : m_library(library),
+        m_files(platform::systemFileSystem()),
+        m_fields(fields),
+        m_json(json),
+        m_keepUndo(keepUndo) {}
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
+  ~Writer() { m_files.endRun(); }
+
+  // `record` holds what was read from `path`; the change's new values go in.
+  void write(const std::u16string& path, TagRecord& record, Change change) {
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+      assignField(record, *m_fields[i], change.after[i]);
+    }
+    try {
+      if (m_files.attributes(path) & platform::kReadOnly) {
+        add(path, messages::kLogReadOnly, {}, std::move(change));
+        return;
+      }
+    } catch (const RuntimeError& error) {
+      add(path, messages::kLogWriteFailed, errorText(error), std::move(change));
+      return;
+    }
+    // The record would cut it: the file keeps its value whole instead.
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+      if (!fitsTitleSlot(change.after[i])) {
+        add(path, messages::kLogWriteFailed, std::u16string(m_fields[i]->tooLong),
+            std::move(change));
+        return;
+      }
+    }
+    // A write whose durability could not be told is not made.
+    if (std::u16string unwatched = m_files.watchFolder(path); !unwatched.empty()) {
+      add(path, messages::kLogWriteFailed, std::move(unwatched), std::move(change));
+      return;
+    }
+    if (m_library.setTagInfoEX(path, record, m_buffer, 0, 1)) {
+      add(path, messages::kLogWritten, {}, std::move(change));
+    } else {
+      add(path, messages::kLogWriteFailed, reasonText(m_library.lastWriteFailure()),
+          std::move(change));
+    }
+  }
+
+  // A file turned down before any write.
+  void refuse(const std::u16string& path, std::u16string_view outcome, std::u16string reason,
+              Change change = {}) {
+    add(path, outcome, std::move(reason), std::move(change));
+  }
+
+  // Reports what is still held; then every outcome so far is final.
+  void flush() {
+    std::vector<std::u16string> paths;
+    std::vector<Line*> written;
+    for (Line& line : m_lines) {
+      if (line.outcome == messages::kLogWritten) {
+        paths.push_back(line.path);
+        written.push_back(&line);
+      }
+    }
+    if (!paths.empty()) {
+      const std::vector<std::u16string> reasons = m_files.makeDurable(paths);
+      for (std::size_t i = 0; i < written.size() && i < reasons.size(); ++i) {
+        if (!reasons[i].empty()) {
+          written[i]->outcome = messages::kLogWriteFailed;
+          written[i]->reason = reasons[i];
+        }
+      }
+    }
+    for (const Line& line : m_lines) {
+      report(line);
+    }
+    m_lines.clear();
+  }
+
+  bool failed() const { return m_failed; }
+  const std::string& undoName() const { return m_undo.name(); }
+
+ private:
+  struct Line {
+    std::u16string path;
+    std::u16string_view outcome;
+    std::u16string reason;
+    Change change;
+  };
+  static constexpr std::size_t kDurableBatch = 100;
+
+  void add(const std::u16string& path, std::u16string_view outcome, std::u16string reason,
+           Change change) {
+    m_lines.push_back({path, outcome, std::move(reason), std::move(change)});
+    if (outcome == messages::kLogWritten && ++m_pending == kDurableBatch) {
+      m_pending = 0;
+      flush();
+    }
+  }
+
+  void report(const Line& line) {
+    if (line.outcome != messages::kLogWritten) {
+      m_failed = true;
+    } else if (m_keepUndo) {
+      keepForUndo(line);
+    }
+    if (m_json) {
+      std::string text = "{\"path\":" + jsonString(line.path);
+      if (!line.change.before.empty()) {
+        text += ",\"old\":" + valuesJson(m_fields, line.change.before) +
+                ",\"new\":" + valuesJson(m_fields, line.change.after);
+      }
+      print(text + ",\"outcome\":\"" + outcomeCode(line.outcome) +
+            "\",\"reason\":" + jsonString(line.reason) + "}\n");
+      return;
+    }
+    std::u16string text = visibleName(line.path) + std::u16string(line.outcome);
+    if (!line.reason.empty()) {
+      text += std::u16string(messages::kLogReasonOpen) + line.reason +
+              std::u16string(messages::kLogReasonClose);
+    }
+    print(toUtf8(text) + '\n');
+  }
+
+  void keepForUndo(const Line& line) {
+    // What the file is now, after its write reached the disk.
+    const std::optional<FileIdentity> identity = identityOf(line.path);
+    if (!identity) {
+      return;  // gone already: nothing an undo could put back
+    }
+    UndoEntry entry{line.path, *identity, {}, {}};
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+      entry.oldValues[m_fields[i]->name] = line.change.before[i];
+      entry.newValues[m_fields[i]->name] = line.change.after[i];
+    }
+    m_undo.add(entry);
+  }
+
+  TagLibrary& m_library;
+  platform::FileSystem& m_files;
+  const std::vector<const Field*>& m_fields;
+  bool m_json;
+  bool m_keepUndo;
+  AnsiTagRecord m_buffer{};
+  std::vector<Line> m_lines;
+  std::size_t m_pending = 0;
+  bool m_failed = false;
+  UndoWriter m_undo;
+};
+
+void reportNotAttempted(std::size_t count) {
+  const std::u16string text = std::u16string(messages::kLogCancelledBefore) +
+                              fromUtf8(std::to_string(count)) +
+                              std::u16string(messages::kLogCancelledAfter);
+  std::fprintf(stderr, "%s\n", toUtf8(text).c_str());
+}
+
+// Undo files name files from anywhere: paths are made absolute first.
+std::u16string absolutePath(const std::string& operand) {
+  std::u16string path = platform::decodePath(operand);
+  if (operand.starts_with('/')) {
+    return path;
+  }
+  std::string cwd(4096, '\0');
+  while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
+    if (errno != ERANGE) {
+      throw RuntimeError(u"作業フォルダーがわかりません", {},
+                         platform::systemErrorText(static_cast<unsigned long>(errno)));
+    }
+    cwd.resize(cwd.size() * 2);
+  }
+  cwd.resize(std::strlen(cwd.c_str()));
+  return platform::joinPath(platform::decodePath(cwd), path);
+}
+
+std::vector<std::u16string> listFiles(const Options& options, bool& failed) {
+  Walk walk(options.recursive, options.json);
+  for (const std::string& operand : options.operands) {
+    walk.add(absolutePath(operand));
+  }
+  failed = walk.failed;
+  return std::move(walk.files);
+}
+
+int preview(const Options& options, TagLibrary& library) {
+  bool failed = false;
+  const std::vector<std::u16string> files = listFiles(options, failed);
+  // One record for the run, as the window's preview keeps it.
+  TagRecord record;
+  AnsiTagRecord buffer{};
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (g_interrupted) {
+      reportNotAttempted(files.size() - i);
+      return kInterrupted;
+    }
+    const std::u16string& path = files[i];
+    if (!library.getFileTagInfoEX(path, record, buffer)) {
+      failed = true;
+      print(options.json ? "{\"path\":" + jsonString(path) +
+                               ",\"outcome\":\"read-failed\",\"reason\":\"\"}\n"
+                         : toUtf8(visibleName(path) + std::u16string(kLogReadFailed)) + '\n');
+      continue;
+    }
+    const Change change = convertFields(record, options.fields);
+    if (options.json) {
+      print("{\"path\":" + jsonString(path) +
+            ",\"old\":" + valuesJson(options.fields, change.before) +
+            ",\"new\":" + valuesJson(options.fields, change.after) +
+            ",\"outcome\":\"preview\",\"reason\":\"\"}\n");
+      continue;
+    }
+    std::u16string line = visibleName(path);
+    for (std::size_t f = 0; f < options.fields.size(); ++f) {
+      line += u'\t';
+      if (options.fields.size() > 1) {
+        line += fromUtf8(options.fields[f]->name) + u": ";
+      }
+      line += change.before[f] + std::u16string(messages::kRowArrow) + change.after[f];
+    }
+    print(toUtf8(line) + '\n');
+  }
+  return failed ? kSomeFailed : kDone;
+}
+
+// Asks once on the terminal; nothing is written without a yes.
+std::optional<bool> confirmed(std::size_t count) {
+  if (!::isatty(STDIN_FILENO)) {
+    std::fprintf(stderr, "端末がないため確認できません。書き込むには --yes を付けてください。\n");
+    return std::nullopt;
+  }
+  std::fprintf(stderr, "%zu 件のファイルのタグ情報を書き換えます。本当によろしいですか？ [y/N] ",
+               count);
+  std::string answer;
+  if (!std::getline(std::cin, answer)) {
+    return false;
+  }
+  return answer == "y" || answer == "Y" || answer == "yes";
+}
+
+int convert(const Options& options, TagLibrary& library) {
+  bool failed = false;
+  const std::vector<std::u16string> files = listFiles(options, failed);
+  TagRecord record;
+  AnsiTagRecord buffer{};
+  // First the files that would change, so that the question can say how many.
+  std::vector<std::u16string> changing;
+  for (const std::u16string& path : files) {
+    if (g_interrupted) {
+      return kInterrupted;
+    }
+    if (!library.getFileTagInfoEX(path, record, buffer)) {
+      changing.push_back(path);  // its failure is reported in order below
+    } else if (convertFields(record, options.fields).changes()) {
+      changing.push_back(path);
+    }
+  }
+  if (changing.empty()) {
+    if (!options.json) {
+      print(toUtf8(kNothingToDo) + '\n');
+    }
+    return failed ? kSomeFailed : kDone;
+  }
+  if (!options.yes) {
+    const std::optional<bool> answer = confirmed(changing.size());
+    if (!answer) {
+      return kBadUsage;
+    }
+    if (g_interrupted) {
+      return kInterrupted;
+    }
+    if (!*answer) {
+      return kDone;
+    }
+  }
+
+  Writer writer(library, options.fields, options.json, true);
+  int status = kDone;
+  for (std::size_t i = 0; i < changing.size(); ++i) {
+    if (g_interrupted) {
+      writer.flush();
+      reportNotAttempted(changing.size() - i);
+      status = kInterrupted;
+      break;
+    }
+    const std::u16string& path = changing[i];
+    // Read afresh: the file may have changed since it was counted.
+    if (!library.getFileTagInfoEX(path, record, buffer)) {
+      writer.refuse(path, kLogReadFailed, {});
+      continue;
+    }
+    Change change = convertFields(record, options.fields);
+    if (change.changes()) {
+      writer.write(path, record, std::move(change));
+    }
+  }
+  writer.flush();
+  if (!writer.undoName().empty()) {
+    const std::u16string name = platform::decodePath(writer.undoName());
+    print(options.json ? "{\"undo\":" + jsonString(name, LoneSurrogates::Keep) + "}\n"
+                       : toUtf8(std::u16string(kUndoSaved) + visibleName(name)) + '\n');
+  }
+  if (status == kInterrupted) {
+    return status;
+  }
+  return failed || writer.failed() ? kSomeFailed : kDone;
+}
+
+bool sameValue(std::u16string_view a, std::u16string_view b) {
+  // Padding spaces are the record's, not the value's.
+  const auto trimmed = [](std::u16string_view s) {
+    return s.substr(0, s.find_last_not_of(u' ') + 1);
+  };
+  return trimmed(a) == trimmed(b);
+}
+
+int undo(const Options& options, TagLibrary& library) {
+  const std::vector<UndoEntry> entries = readUndoFile(options.operands.front());
+  TagRecord record;
+  AnsiTagRecord buffer{};
+  int status = kDone;
+  std::vector<const Field*> fields;
+  std::optional<Writer> writer;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (g_interrupted) {
+      if (writer) {
+        writer->flush();
+      }
+      reportNotAttempted(entries.size() - i);
+      status = kInterrupted;
+      break;
+    }
+    const UndoEntry& entry = entries[i];
+    std::vector<const Field*> entryFields;
+    Change change;
+    for (const Field& field : kFields) {
+      if (entry.oldValues.contains(field.name) && entry.newValues.contains(field.name)) {
+        entryFields.push_back(&field);
+        change.before.push_back(entry.newValues.at(field.name));
+        change.after.push_back(entry.oldValues.at(field.name));
+      }
+    }
+    // Every line of one file names the same fields; a writer per set.
+    if (!writer || entryFields != fields) {
+      if (writer) {
+        writer->flush();
+      }
+      fields = entryFields;
+      writer.emplace(library, fields, options.json, false);
+    }
+    const std::optional<FileIdentity> identity = identityOf(entry.path);
+    if (!identity) {
+      writer->refuse(entry.path, kLogNotUndone,
+                     platform::systemErrorText(static_cast<unsigned long>(errno)), change);
+      continue;
+    }
+    if (identity->device != entry.identity.device || identity->inode != entry.identity.inode) {
+      writer->refuse(entry.path, kLogNotUndone, std::u16string(kReasonReplaced), change);
+      continue;
+    }
+    if (!library.getFileTagInfoEX(entry.path, record, buffer)) {
+      writer->refuse(entry.path, kLogReadFailed, {}, change);
+      continue;
+    }
+    bool same = identity->size == entry.identity.size;
+    for (std::size_t f = 0; f < fields.size(); ++f) {
+      same = same && sameValue(TrimNul(record.*(fields[f]->member)), change.before[f]);
+    }
+    if (!same) {
+      writer->refuse(entry.path, kLogNotUndone, std::u16string(kReasonChanged), change);
+      continue;
+    }
+    writer->write(entry.path, record, std::move(change));
+  }
+  if (writer) {
+    writer->flush();
+    if (writer->failed() && status == kDone) {
+      status = kSomeFailed;
+    }
+  }
+  return status;
+}
+
+int history() {
+  for (const std::string& name : undoFiles()) {
+    print(toUtf8(visibleName(platform::decodePath(name))) + '\n');
+  }
+  return kDone;
+}
+
+}  // namespace
+
+int run(int argc, char** argv) {
+  Options options;
+  try {
+    options = parseOptions(argc, argv);
+  } catch (const UsageError& error) {
+    if (!error.what.empty()) {
+      std::fprintf(stderr, "tagkana-cli: %s\n", error.what.c_str());
+    }
+    std::fputs(kUsage.data(), stderr);
+    return kBadUsage;
+  }
+
+  // Ctrl+C ends the run before the next file, never in the middle of one.
+  struct sigaction action {};
+  action.sa_handler = onInterrupt;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+
+  try {
+    if (options.command == "history") {
+      return history();
+    }
+    // Before the tag library is loaded, as the window does.
+    leaveTagSyncsToTheRun();
+    Vbmp3Library library;
+    library.init();
+    struct Free {
+      TagLibrary& library;
+      ~Free() { library.free(); }
+    } free{library};
+    if (options.command == "preview") {
+      return preview(options, library);
+    }
+    if (options.command == "convert") {
+      return convert(options, library);
+    }
+    return undo(options, library);
+  } catch (const RuntimeError& error) {
+    std::u16string text = error.description();
+    if (!error.file().empty()) {
+      text += u"（" + error.file() + u"）";
+    }
+    if (!error.reason().empty()) {
+      text += u": " + error.reason();
+    }
+    std::fprintf(stderr, "tagkana-cli: %s\n", toUtf8(text).c_str());
+    return kSomeFailed;
+  }
+}
+
+}  // namespace tagkana::cli
