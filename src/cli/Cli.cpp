@@ -656,7 +656,7 @@ int undo(const Options& options, TagLibrary& library) {
       writer->refuse(entry.path, kLogReadFailed, {}, change);
       continue;
     }
-    bool same = identity->size == entry.identity.size;
+    bool same = *identity == entry.identity;
     for (std::size_t f = 0; f < fields.size(); ++f) {
       same = same && sameValue(TrimNul(record.*(fields[f]->member)), change.before[f]);
     }

@@ -1,5 +1,6 @@
 #include "cli/Json.h"
 
+#include <cstdint>
 #include <cstdio>
 
 #include "record/Utf8.h"
@@ -72,10 +73,10 @@ class Parser {
     std::size_t digits = 0;
     std::uint64_t value = 0;
     while (m_at < m_text.size() && m_text[m_at] >= '0' && m_text[m_at] <= '9') {
-      if (++digits > 18) {
+      value = value * 10 + static_cast<unsigned>(m_text[m_at++] - '0');
+      if (++digits > 19 || value > static_cast<std::uint64_t>(INT64_MAX)) {
         return false;
       }
-      value = value * 10 + static_cast<unsigned>(m_text[m_at++] - '0');
     }
     out = negative ? -static_cast<std::int64_t>(value) : static_cast<std::int64_t>(value);
     return digits > 0;

@@ -72,9 +72,10 @@ std::optional<FileIdentity> identityOf(std::u16string_view path) {
   if (::stat(platform::encodePath(path).c_str(), &status) != 0) {
     return std::nullopt;
   }
-  return FileIdentity{static_cast<std::uint64_t>(status.st_dev),
-                      static_cast<std::uint64_t>(status.st_ino),
-                      static_cast<std::int64_t>(status.st_size)};
+  return FileIdentity{
+      static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
+      static_cast<std::int64_t>(status.st_size),
+      static_cast<std::int64_t>(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec};
 }
 
 std::string undoFolder() {
@@ -114,6 +115,7 @@ void UndoWriter::add(const UndoEntry& entry) {
                            ",\"device\":" + std::to_string(entry.identity.device) +
                            ",\"inode\":" + std::to_string(entry.identity.inode) +
                            ",\"size\":" + std::to_string(entry.identity.size) +
+                           ",\"changed\":" + std::to_string(entry.identity.changed) +
                            ",\"old\":" + valuesJson(entry.oldValues) +
                            ",\"new\":" + valuesJson(entry.newValues) + "}\n";
   if (std::fputs(line.c_str(), m_file) < 0 || std::fflush(m_file) != 0 ||
@@ -140,14 +142,15 @@ std::vector<UndoEntry> readUndoFile(const std::string& path) {
     const std::optional<JsonObject> object = parseJsonObject(line);
     if (!object || !object->strings.contains("path") || !object->numbers.contains("device") ||
         !object->numbers.contains("inode") || !object->numbers.contains("size") ||
-        !object->objects.contains("old") || !object->objects.contains("new")) {
+        !object->numbers.contains("changed") || !object->objects.contains("old") ||
+        !object->objects.contains("new")) {
       throw notUndo();
     }
     UndoEntry entry;
     entry.path = object->strings.at("path");
     entry.identity = {static_cast<std::uint64_t>(object->numbers.at("device")),
                       static_cast<std::uint64_t>(object->numbers.at("inode")),
-                      object->numbers.at("size")};
+                      object->numbers.at("size"), object->numbers.at("changed")};
     entry.oldValues = object->objects.at("old");
     entry.newValues = object->objects.at("new");
     entries.push_back(std::move(entry));

@@ -17,6 +17,9 @@ struct FileIdentity {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
   std::int64_t size = 0;
+  // The status change time in nanoseconds: inode numbers are reused, and a
+  // write that keeps the size still moves it.
+  std::int64_t changed = 0;
   bool operator==(const FileIdentity&) const = default;
 };
 

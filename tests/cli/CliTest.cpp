@@ -1,0 +1,231 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "Mp3Fixture.h"
+#include "conversion/RtoK.h"
+#include "record/Utf8.h"
+#include "support/TempFolder.h"
+
+namespace tagkana {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int status = -1;
+  std::string out;  // standard output and error together
+};
+
+// Runs the program in `cwd` with no terminal on its input and the undo files
+// kept under `state`.
+Outcome cli(const fs::path& cwd, const fs::path& state, const std::string& args) {
+  const std::string command = "cd '" + cwd.string() + "' && XDG_STATE_HOME='" + state.string() +
+                              "' '" TAGKANA_CLI "' " + args + " </dev/null 2>&1";
+  Outcome run;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) {
+    return run;
+  }
+  char chunk[4096];
+  while (const std::size_t got = std::fread(chunk, 1, sizeof chunk, pipe)) {
+    run.out.append(chunk, got);
+  }
+  const int status = ::pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+std::string mp3(std::string_view title, std::string_view artist = "hikaru",
+                std::string_view album = "natsu") {
+  return vbmp3test::mpegFrames(6) + vbmp3test::id3v1(title, artist, album);
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string kana(std::u16string_view romaji) {
+  return toUtf8(RtoK(romaji));
+}
+
+bool has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// The line of `text` that holds `part`.
+std::string lineWith(const std::string& text, const std::string& part) {
+  const std::size_t at = text.find(part);
+  if (at == std::string::npos) {
+    return {};
+  }
+  const std::size_t begin = text.rfind('\n', at) + 1;
+  return text.substr(begin, text.find('\n', at) - begin);
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  test::TempFolder temp;
+  fs::path music = temp.path() / "music";
+  fs::path state = temp.path() / "state";
+};
+
+TEST_F(Cli, PreviewFollowsTheListingAndWritesNothing) {
+  writeFile(music / "sakura.mp3", mp3("sakura"));
+  writeFile(music / "artist" / "album" / "Yama.MP3", mp3("yama"));
+  writeFile(music / ".hidden.mp3", mp3("himitsu"));
+  writeFile(music / ".secret" / "inside.mp3", mp3("naka"));
+  writeFile(music / "notes.txt", "kawa");
+  writeFile(music / "odd\xff.mp3", mp3("tokyo"));
+  writeFile(temp.path() / "elsewhere" / "far.mp3", mp3("tooi"));
+  fs::create_directory_symlink(temp.path() / "elsewhere", music / "link");
+  const std::string before = readFile(music / "sakura.mp3");
+
+  const Outcome flat = cli(temp.path(), state, "preview music");
+  EXPECT_EQ(flat.status, 0) << flat.out;
+  EXPECT_TRUE(has(flat.out, "sakura → " + kana(u"sakura"))) << flat.out;
+  EXPECT_FALSE(has(flat.out, "yama")) << "subfolders only with -r";
+
+  const Outcome deep = cli(temp.path(), state, "preview -r music");
+  EXPECT_EQ(deep.status, 0) << deep.out;
+  EXPECT_TRUE(has(deep.out, "Yama.MP3\tyama → " + kana(u"yama"))) << deep.out;
+  // Undecodable bytes show as U+FFFD, and the file is still read.
+  EXPECT_TRUE(has(deep.out, "odd\xEF\xBF\xBD.mp3\ttokyo → " + kana(u"tokyo"))) << deep.out;
+  for (const char* left : {"himitsu", "naka", "kawa", "tooi"}) {
+    EXPECT_FALSE(has(deep.out, left)) << left << " listed:\n" << deep.out;
+  }
+  EXPECT_EQ(readFile(music / "sakura.mp3"), before);
+}
+
+TEST_F(Cli, ConvertWritesReportsAndUndoes) {
+  writeFile(music / "sakura.mp3", mp3("sakura"));
+  writeFile(music / "sub" / "odd\xfe.mp3", mp3("tokyo"));
+  writeFile(music / "locked.mp3", mp3("yama"));
+  ::chmod((music / "locked.mp3").c_str(), 0444);
+  // A title that converts to itself is left alone.
+  ASSERT_EQ(RtoK(u"2024"), u"2024");
+  writeFile(music / "same.mp3", mp3("2024"));
+  const auto sameTime = fs::last_write_time(music / "same.mp3");
+
+  // Without a terminal and without --yes nothing is written.
+  const Outcome asked = cli(temp.path(), state, "convert -r music");
+  EXPECT_EQ(asked.status, 2) << asked.out;
+  EXPECT_TRUE(has(cli(temp.path(), state, "preview music").out, "sakura → "));
+
+  const Outcome run = cli(temp.path(), state, "convert -r --yes music");
+  EXPECT_EQ(run.status, 1) << run.out;
+  EXPECT_TRUE(has(lineWith(run.out, "sakura.mp3"), "　成功")) << run.out;
+  EXPECT_TRUE(has(lineWith(run.out, "odd\xEF\xBF\xBD.mp3"), "　成功")) << run.out;
+  EXPECT_TRUE(has(lineWith(run.out, "locked.mp3"), "　読みとり専用のため失敗")) << run.out;
+  EXPECT_FALSE(has(run.out, "same.mp3")) << run.out;
+  EXPECT_EQ(fs::last_write_time(music / "same.mp3"), sameTime);
+
+  const Outcome after = cli(temp.path(), state, "preview -r music");
+  EXPECT_TRUE(has(after.out, "\t" + kana(u"sakura") + " → ")) << after.out;
+  EXPECT_TRUE(has(after.out, "\t" + kana(u"tokyo") + " → ")) << after.out;
+  EXPECT_TRUE(has(after.out, "\tyama → ")) << after.out;
+
+  // The undo file is named, listed and puts the old titles back from anywhere.
+  const std::string prefix = "取り消し用のファイル: ";
+  const std::string undoLine = lineWith(run.out, prefix);
+  ASSERT_FALSE(undoLine.empty()) << run.out;
+  const std::string undoFile = undoLine.substr(prefix.size());
+  EXPECT_TRUE(has(undoFile, (state / "tagkana").string())) << undoFile;
+  EXPECT_TRUE(has(cli(temp.path(), state, "history").out, undoFile));
+
+  const Outcome undone = cli("/", state, "undo '" + undoFile + "'");
+  EXPECT_EQ(undone.status, 0) << undone.out;
+  const Outcome restored = cli(temp.path(), state, "preview -r music");
+  EXPECT_TRUE(has(restored.out, "\tsakura → ")) << restored.out;
+  EXPECT_TRUE(has(restored.out, "\ttokyo → ")) << restored.out;
+
+  // Twice is refused: the files no longer hold what the run wrote.
+  const Outcome again = cli(temp.path(), state, "undo '" + undoFile + "'");
+  EXPECT_EQ(again.status, 1) << again.out;
+  EXPECT_TRUE(has(lineWith(again.out, "sakura.mp3"), "元に戻せません")) << again.out;
+}
+
+TEST_F(Cli, UndoRefusesFilesChangedOrReplacedSince) {
+  writeFile(music / "changed.mp3", mp3("sakura"));
+  writeFile(music / "replaced.mp3", mp3("yama"));
+  writeFile(music / "kept.mp3", mp3("kawa"));
+  writeFile(music / "gone.mp3", mp3("umi"));
+  const Outcome run = cli(temp.path(), state, "convert --yes music");
+  ASSERT_EQ(run.status, 0) << run.out;
+  const std::string prefix = "取り消し用のファイル: ";
+  const std::string undoFile = lineWith(run.out, prefix).substr(prefix.size());
+
+  // Same file and size, one audio byte changed.
+  {
+    std::fstream file(music / "changed.mp3", std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(static_cast<std::streamoff>(fs::file_size(music / "changed.mp3") / 2));
+    file.put('\x11');
+  }
+  // Same bytes, another file put in its place.
+  const std::string copy = readFile(music / "replaced.mp3");
+  writeFile(music / "replaced.new", copy);
+  fs::rename(music / "replaced.new", music / "replaced.mp3");
+  fs::remove(music / "gone.mp3");
+
+  const Outcome undone = cli(temp.path(), state, "undo '" + undoFile + "'");
+  EXPECT_EQ(undone.status, 1) << undone.out;
+  EXPECT_TRUE(has(lineWith(undone.out, "changed.mp3"), "書き換えた後に変更されています"))
+      << undone.out;
+  EXPECT_TRUE(has(lineWith(undone.out, "replaced.mp3"), "別のファイルに置き換えられています"))
+      << undone.out;
+  EXPECT_TRUE(has(lineWith(undone.out, "gone.mp3"), "元に戻せません（")) << undone.out;
+  EXPECT_TRUE(has(lineWith(undone.out, "kept.mp3"), "　成功")) << undone.out;
+  EXPECT_EQ(readFile(music / "replaced.mp3"), copy);
+}
+
+TEST_F(Cli, FieldsAndJson) {
+  writeFile(music / "q\"uote\xff.mp3", mp3("sakura", "hikaru", "natsu"));
+  const Outcome run = cli(temp.path(), state, "convert --yes --json --fields artist,album music");
+  EXPECT_EQ(run.status, 0) << run.out;
+  const std::string line = lineWith(run.out, "\"outcome\"");
+  EXPECT_TRUE(has(line, R"(q\"uote)"
+                        "\xEF\xBF\xBD.mp3\""))
+      << line;
+  EXPECT_TRUE(has(line, R"("old":{"artist":"hikaru","album":"natsu"})")) << line;
+  EXPECT_TRUE(has(
+      line, R"("new":{"artist":")" + kana(u"hikaru") + R"(","album":")" + kana(u"natsu") + "\"}"))
+      << line;
+  EXPECT_TRUE(has(line, R"("outcome":"written","reason":"")")) << line;
+  EXPECT_TRUE(has(run.out, "{\"undo\":")) << run.out;
+
+  const Outcome after = cli(temp.path(), state, "preview --fields title,artist,album music");
+  EXPECT_TRUE(has(after.out, "\ttitle: sakura → ")) << "the title is not among the fields";
+  EXPECT_TRUE(has(after.out, "\tartist: " + kana(u"hikaru") + " → ")) << after.out;
+  EXPECT_TRUE(has(after.out, "\talbum: " + kana(u"natsu") + " → ")) << after.out;
+}
+
+TEST_F(Cli, ExitCodesAndUsage) {
+  writeFile(music / "done.mp3", mp3("2024"));
+  for (const char* args :
+       {"", "frobnicate music", "preview", "preview --bogus music",
+        "convert --fields title,genre music", "undo", "history extra", "preview --yes music"}) {
+    const Outcome run = cli(temp.path(), state, args);
+    EXPECT_EQ(run.status, 2) << args << ":\n" << run.out;
+    EXPECT_TRUE(has(run.out, "tagkana-cli convert")) << args << ":\n" << run.out;
+  }
+  // Nothing to change is success without a question; a missing path is not.
+  EXPECT_EQ(cli(temp.path(), state, "convert music").status, 0);
+  EXPECT_EQ(cli(temp.path(), state, "preview music missing").status, 1);
+  EXPECT_EQ(cli(temp.path(), state, "undo music/done.mp3").status, 1);
+}
+
+}  // namespace
+}  // namespace tagkana

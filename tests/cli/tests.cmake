@@ -1,0 +1,14 @@
+# The command line front end run as users run it: the real program beside the
+# real tag library, on MP3 files made by the tests in temporary folders.
+if(NOT TARGET tagkana-cli OR NOT TARGET VBMP3 OR NOT TARGET vbmp3_fixtures)
+  return()
+endif()
+add_executable(cli_tests ${CMAKE_CURRENT_LIST_DIR}/CliTest.cpp
+                         ${CMAKE_CURRENT_SOURCE_DIR}/support/TempFolder.cpp)
+target_include_directories(cli_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_definitions(cli_tests PRIVATE TAGKANA_CLI="$<TARGET_FILE:tagkana-cli>")
+target_link_libraries(cli_tests PRIVATE tagkana_conversion tagkana_platform vbmp3_fixtures
+                                        GTest::gtest GTest::gtest_main)
+add_dependencies(cli_tests tagkana-cli VBMP3)
+tagkana_target(cli_tests)
+gtest_discover_tests(cli_tests DISCOVERY_TIMEOUT 60)
