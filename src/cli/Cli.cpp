@@ -52,6 +52,7 @@ constexpr std::u16string_view kLogReadFailed = u"　タグ情報を読み取れ�
 constexpr std::u16string_view kLogNotUndone = u"　元に戻せません";
 constexpr std::u16string_view kReasonReplaced = u"別のファイルに置き換えられています";
 constexpr std::u16string_view kReasonChanged = u"書き換えた後に変更されています";
+constexpr std::u16string_view kReasonNotAFile = u"ファイルでもフォルダーでもありません";
 constexpr std::u16string_view kNothingToDo = u"書き換えるファイルはありません";
 constexpr std::u16string_view kUndoSaved = u"取り消し用のファイル: ";
 
@@ -183,8 +184,11 @@ class Walk {
       problem(path, platform::systemErrorText(static_cast<unsigned long>(errno)));
     } else if (S_ISDIR(status.st_mode)) {
       folder(path);
-    } else {
+    } else if (S_ISREG(status.st_mode)) {
       files.push_back(path);
+    } else {
+      // A device or a pipe could hold the run up forever.
+      problem(path, std::u16string(kReasonNotAFile));
     }
   }
 

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -224,7 +225,40 @@ TEST_F(Cli, ExitCodesAndUsage) {
   // Nothing to change is success without a question; a missing path is not.
   EXPECT_EQ(cli(temp.path(), state, "convert music").status, 0);
   EXPECT_EQ(cli(temp.path(), state, "preview music missing").status, 1);
+  EXPECT_EQ(cli(temp.path(), state, "preview /dev/null").status, 1);
   EXPECT_EQ(cli(temp.path(), state, "undo music/done.mp3").status, 1);
+}
+
+TEST_F(Cli, InterruptStopsBeforeTheNextFile) {
+  // More lines than a pipe holds: unread, the program waits on its output
+  // until the interrupt has come.
+  constexpr int kFiles = 3000;
+  const std::string bytes = mp3("sakura");
+  for (int i = 0; i < kFiles; ++i) {
+    writeFile(music / ("f" + std::to_string(i) + ".mp3"), bytes);
+  }
+  const std::string command =
+      "cd '" + temp.path().string() + "' && echo $$ && exec '" TAGKANA_CLI "' preview music 2>&1";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  char line[4096];
+  ASSERT_NE(std::fgets(line, sizeof line, pipe), nullptr);
+  const pid_t pid = std::stoi(line);
+  ASSERT_NE(std::fgets(line, sizeof line, pipe), nullptr);  // the first file is under way
+  ::kill(pid, SIGINT);
+  std::string rest;
+  while (std::fgets(line, sizeof line, pipe) != nullptr) {
+    rest += line;
+  }
+  const int status = ::pclose(pipe);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130) << rest;
+  const std::string before = "キャンセルのため、選択された ";
+  const std::string notDone = lineWith(rest, before);
+  ASSERT_FALSE(notDone.empty()) << rest.substr(rest.size() - 300);
+  const int count = std::stoi(notDone.substr(notDone.find(before) + before.size()));
+  EXPECT_GT(count, 0);
+  EXPECT_LT(count, kFiles);
 }
 
 }  // namespace
