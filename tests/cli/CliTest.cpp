@@ -27,9 +27,7 @@ struct Outcome {
 
 // Runs the program in `cwd` with no terminal on its input and the undo files
 // kept under `state`.
-Outcome cli(const fs::path& cwd, const fs::path& state, const std::string& args) {
-  const std::string command = "cd '" + cwd.string() + "' && XDG_STATE_HOME='" + state.string() +
-                              "' '" TAGKANA_CLI "' " + args + " </dev/null 2>&1";
+Outcome shell(const std::string& command) {
   Outcome run;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) {
@@ -42,6 +40,14 @@ Outcome cli(const fs::path& cwd, const fs::path& state, const std::string& args)
   const int status = ::pclose(pipe);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
+}
+
+std::string inFolder(const fs::path& cwd, const fs::path& state) {
+  return "cd '" + cwd.string() + "' && XDG_STATE_HOME='" + state.string() + "' ";
+}
+
+Outcome cli(const fs::path& cwd, const fs::path& state, const std::string& args) {
+  return shell(inFolder(cwd, state) + "'" TAGKANA_CLI "' " + args + " </dev/null 2>&1");
 }
 
 std::string mp3(std::string_view title, std::string_view artist = "hikaru",
@@ -126,6 +132,13 @@ TEST_F(Cli, ConvertWritesReportsAndUndoes) {
   EXPECT_EQ(asked.status, 2) << asked.out;
   EXPECT_TRUE(has(cli(temp.path(), state, "preview music").out, "sakura → "));
 
+  // On a terminal it asks once, counting the files that would change; no is no.
+  const Outcome declined =
+      shell(inFolder(temp.path(), state) + "printf 'n\\n' | script -qec \"'" TAGKANA_CLI
+                                           "' convert -r music\" /dev/null 2>&1");
+  EXPECT_TRUE(has(declined.out, "3 件のファイル")) << declined.out;
+  EXPECT_TRUE(has(cli(temp.path(), state, "preview music").out, "sakura → "));
+
   const Outcome run = cli(temp.path(), state, "convert -r --yes music");
   EXPECT_EQ(run.status, 1) << run.out;
   EXPECT_TRUE(has(lineWith(run.out, "sakura.mp3"), "　成功")) << run.out;
@@ -194,9 +207,20 @@ TEST_F(Cli, UndoRefusesFilesChangedOrReplacedSince) {
 
 TEST_F(Cli, FieldsAndJson) {
   writeFile(music / "q\"uote\xff.mp3", mp3("sakura", "hikaru", "natsu"));
+  // 100 letters read whole, but their hiragana needs 200 bytes.
+  const std::string longArtist(100, 'a');
+  writeFile(music / "long.mp3", vbmp3test::Id3v2(3)
+                                        .frame("TIT2", vbmp3test::latin1Text("sora"))
+                                        .frame("TPE1", vbmp3test::latin1Text(longArtist))
+                                        .render() +
+                                    vbmp3test::mpegFrames(6));
   const Outcome run = cli(temp.path(), state, "convert --yes --json --fields artist,album music");
-  EXPECT_EQ(run.status, 0) << run.out;
-  const std::string line = lineWith(run.out, "\"outcome\"");
+  EXPECT_EQ(run.status, 1) << run.out;
+  EXPECT_TRUE(
+      has(lineWith(run.out, "long.mp3"),
+          R"("outcome":"write-failed","reason":"変換後のアーティスト名が長すぎて保存できません")"))
+      << run.out;
+  const std::string line = lineWith(run.out, "uote");
   EXPECT_TRUE(has(line, R"(q\"uote)"
                         "\xEF\xBF\xBD.mp3\""))
       << line;
