@@ -223,7 +223,7 @@ class Walk {
     failed = true;
     if (m_json) {
       print("{\"path\":" + jsonString(path) +
-            ",\"outcome\":\"not-found\",\"reason\":" + jsonString(reason) + "}\n");
+            ",\"outcome\":\"skipped\",\"reason\":" + jsonString(reason) + "}\n");
     } else {
       std::fprintf(stderr, "%s: %s\n", shown(path).c_str(), toUtf8(reason).c_str());
     }
@@ -573,31 +573,40 @@ int convert(const Options& options, TagLibrary& library) {
   }
 
   Writer writer(library, options.fields, options.json, true);
+  // What was written is reported and kept for undo however the run ends.
+  const auto finish = [&] {
+    writer.flush();
+    if (!writer.undoName().empty()) {
+      const std::u16string name = platform::decodePath(writer.undoName());
+      print(options.json ? "{\"undo\":" + jsonString(name, LoneSurrogates::Keep) + "}\n"
+                         : toUtf8(std::u16string(kUndoSaved) + visibleName(name)) + '\n');
+    }
+  };
   int status = kDone;
-  for (std::size_t i = 0; i < changing.size(); ++i) {
-    if (g_interrupted) {
-      writer.flush();
-      reportNotAttempted(changing.size() - i);
-      status = kInterrupted;
-      break;
+  try {
+    for (std::size_t i = 0; i < changing.size(); ++i) {
+      if (g_interrupted) {
+        writer.flush();
+        reportNotAttempted(changing.size() - i);
+        status = kInterrupted;
+        break;
+      }
+      const std::u16string& path = changing[i];
+      // Read afresh: the file may have changed since it was counted.
+      if (!library.getFileTagInfoEX(path, record, buffer)) {
+        writer.refuse(path, kLogReadFailed, {});
+        continue;
+      }
+      Change change = convertFields(record, options.fields);
+      if (change.changes()) {
+        writer.write(path, record, std::move(change));
+      }
     }
-    const std::u16string& path = changing[i];
-    // Read afresh: the file may have changed since it was counted.
-    if (!library.getFileTagInfoEX(path, record, buffer)) {
-      writer.refuse(path, kLogReadFailed, {});
-      continue;
-    }
-    Change change = convertFields(record, options.fields);
-    if (change.changes()) {
-      writer.write(path, record, std::move(change));
-    }
+  } catch (const RuntimeError&) {
+    finish();
+    throw;
   }
-  writer.flush();
-  if (!writer.undoName().empty()) {
-    const std::u16string name = platform::decodePath(writer.undoName());
-    print(options.json ? "{\"undo\":" + jsonString(name, LoneSurrogates::Keep) + "}\n"
-                       : toUtf8(std::u16string(kUndoSaved) + visibleName(name)) + '\n');
-  }
+  finish();
   if (status == kInterrupted) {
     return status;
   }
@@ -619,56 +628,64 @@ int undo(const Options& options, TagLibrary& library) {
   int status = kDone;
   std::vector<const Field*> fields;
   std::optional<Writer> writer;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (g_interrupted) {
-      if (writer) {
-        writer->flush();
+  try {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      if (g_interrupted) {
+        if (writer) {
+          writer->flush();
+        }
+        reportNotAttempted(entries.size() - i);
+        status = kInterrupted;
+        break;
       }
-      reportNotAttempted(entries.size() - i);
-      status = kInterrupted;
-      break;
-    }
-    const UndoEntry& entry = entries[i];
-    std::vector<const Field*> entryFields;
-    Change change;
-    for (const Field& field : kFields) {
-      if (entry.oldValues.contains(field.name) && entry.newValues.contains(field.name)) {
-        entryFields.push_back(&field);
-        change.before.push_back(entry.newValues.at(field.name));
-        change.after.push_back(entry.oldValues.at(field.name));
+      const UndoEntry& entry = entries[i];
+      std::vector<const Field*> entryFields;
+      Change change;
+      for (const Field& field : kFields) {
+        if (entry.oldValues.contains(field.name) && entry.newValues.contains(field.name)) {
+          entryFields.push_back(&field);
+          change.before.push_back(entry.newValues.at(field.name));
+          change.after.push_back(entry.oldValues.at(field.name));
+        }
       }
-    }
-    // Every line of one file names the same fields; a writer per set.
-    if (!writer || entryFields != fields) {
-      if (writer) {
-        writer->flush();
+      // Every line of one file names the same fields; a writer per set.
+      if (!writer || entryFields != fields) {
+        if (writer) {
+          writer->flush();
+        }
+        fields = entryFields;
+        writer.emplace(library, fields, options.json, false);
       }
-      fields = entryFields;
-      writer.emplace(library, fields, options.json, false);
+      const std::optional<FileIdentity> identity = identityOf(entry.path);
+      if (!identity) {
+        writer->refuse(entry.path, kLogNotUndone,
+                       platform::systemErrorText(static_cast<unsigned long>(errno)), change);
+        continue;
+      }
+      if (identity->device != entry.identity.device || identity->inode != entry.identity.inode) {
+        writer->refuse(entry.path, kLogNotUndone, std::u16string(kReasonReplaced), change);
+        continue;
+      }
+      if (!library.getFileTagInfoEX(entry.path, record, buffer)) {
+        writer->refuse(entry.path, kLogReadFailed, {}, change);
+        continue;
+      }
+      bool same = *identity == entry.identity;
+      for (std::size_t f = 0; f < fields.size(); ++f) {
+        same = same && sameValue(TrimNul(record.*(fields[f]->member)), change.before[f]);
+      }
+      if (!same) {
+        writer->refuse(entry.path, kLogNotUndone, std::u16string(kReasonChanged), change);
+        continue;
+      }
+      writer->write(entry.path, record, std::move(change));
     }
-    const std::optional<FileIdentity> identity = identityOf(entry.path);
-    if (!identity) {
-      writer->refuse(entry.path, kLogNotUndone,
-                     platform::systemErrorText(static_cast<unsigned long>(errno)), change);
-      continue;
+  } catch (const RuntimeError&) {
+    // What was put back is still reported.
+    if (writer) {
+      writer->flush();
     }
-    if (identity->device != entry.identity.device || identity->inode != entry.identity.inode) {
-      writer->refuse(entry.path, kLogNotUndone, std::u16string(kReasonReplaced), change);
-      continue;
-    }
-    if (!library.getFileTagInfoEX(entry.path, record, buffer)) {
-      writer->refuse(entry.path, kLogReadFailed, {}, change);
-      continue;
-    }
-    bool same = *identity == entry.identity;
-    for (std::size_t f = 0; f < fields.size(); ++f) {
-      same = same && sameValue(TrimNul(record.*(fields[f]->member)), change.before[f]);
-    }
-    if (!same) {
-      writer->refuse(entry.path, kLogNotUndone, std::u16string(kReasonChanged), change);
-      continue;
-    }
-    writer->write(entry.path, record, std::move(change));
+    throw;
   }
   if (writer) {
     writer->flush();

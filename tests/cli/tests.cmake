@@ -3,7 +3,8 @@
 if(NOT TARGET tagkana-cli OR NOT TARGET VBMP3 OR NOT TARGET vbmp3_fixtures)
   return()
 endif()
-add_executable(cli_tests ${CMAKE_CURRENT_LIST_DIR}/CliTest.cpp
+add_executable(cli_tests ${CMAKE_CURRENT_LIST_DIR}/CliTest.cpp ${CMAKE_CURRENT_LIST_DIR}/JsonTest.cpp
+                         ${PROJECT_SOURCE_DIR}/src/cli/Json.cpp
                          ${CMAKE_CURRENT_SOURCE_DIR}/support/TempFolder.cpp)
 target_include_directories(cli_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(cli_tests PRIVATE TAGKANA_CLI="$<TARGET_FILE:tagkana-cli>")
