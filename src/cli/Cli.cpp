@@ -370,6 +370,16 @@ class Writer {
         }
       }
     }
+    // The batch's undo lines are on the disk before any of its files is
+    // called written.
+    if (m_keepUndo) {
+      for (const Line& line : m_lines) {
+        if (line.outcome == messages::kLogWritten) {
+          keepForUndo(line);
+        }
+      }
+      m_undo.sync();
+    }
     for (const Line& line : m_lines) {
       report(line);
     }
@@ -400,8 +410,6 @@ class Writer {
   void report(const Line& line) {
     if (line.outcome != messages::kLogWritten) {
       m_failed = true;
-    } else if (m_keepUndo) {
-      keepForUndo(line);
     }
     if (m_json) {
       std::string text = "{\"path\":" + jsonString(line.path);

@@ -118,8 +118,13 @@ void UndoWriter::add(const UndoEntry& entry) {
                            ",\"changed\":" + std::to_string(entry.identity.changed) +
                            ",\"old\":" + valuesJson(entry.oldValues) +
                            ",\"new\":" + valuesJson(entry.newValues) + "}\n";
-  if (std::fputs(line.c_str(), m_file) < 0 || std::fflush(m_file) != 0 ||
-      ::fsync(::fileno(m_file)) != 0) {
+  if (std::fputs(line.c_str(), m_file) < 0) {
+    fail(u"取り消し用のファイルに書き込めません", m_name, errno);
+  }
+}
+
+void UndoWriter::sync() {
+  if (m_file != nullptr && (std::fflush(m_file) != 0 || ::fsync(::fileno(m_file)) != 0)) {
     fail(u"取り消し用のファイルに書き込めません", m_name, errno);
   }
 }

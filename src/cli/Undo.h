@@ -36,8 +36,8 @@ struct UndoEntry {
 // $XDG_STATE_HOME/tagkana, or ~/.local/state/tagkana, in the system's bytes.
 std::string undoFolder();
 
-// Writes entries as they come, each line on stable storage before add()
-// returns, so an interrupted run keeps what it wrote. Opened on the first
+// Writes entries as they come; sync() puts those added so far on stable
+// storage, so an interrupted run keeps what it wrote. Opened on the first
 // entry. Failures throw RuntimeError naming the file.
 class UndoWriter {
  public:
@@ -47,6 +47,7 @@ class UndoWriter {
   UndoWriter& operator=(const UndoWriter&) = delete;
 
   void add(const UndoEntry& entry);
+  void sync();
   // The file's path, empty while nothing was added.
   const std::string& name() const { return m_name; }
 
