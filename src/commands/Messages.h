@@ -23,6 +23,15 @@ inline constexpr std::u16string_view kLogWritten = u"　成功";
 inline constexpr std::u16string_view kLogReadOnly = u"　読みとり専用のため失敗";
 inline constexpr std::u16string_view kLogWriteFailed = u"　書き込みエラーのため失敗";
 inline constexpr std::u16string_view kLogReadFailed = u"　タグ情報を読み取れないため中断";
+// The tag library's own reasons for a failed read or write; the system's
+// other reasons are its own texts.
+inline constexpr std::u16string_view kReasonBusy = u"ほかのプログラムがファイルを使用中です";
+inline constexpr std::u16string_view kReasonNotMpeg = u"MPEG オーディオのファイルではありません";
+inline constexpr std::u16string_view kReasonTagTooBig = u"タグが大きすぎるか壊れています";
+inline constexpr std::u16string_view kReasonSeveralNames =
+    u"ハードリンクで複数の名前を持つファイルは、この変更では書き換えられません";
+inline constexpr std::u16string_view kReasonNotAsPlanned =
+    u"書き換えたタグを確かめられなかったため、変更していません";
 // The reasons for a title left as it was, after a failed write.
 inline constexpr std::u16string_view kReasonTitleCharacters =
     u"タイトルに保存できない文字が含まれています";

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "commands/Messages.h"
+#include "commands/Reasons.h"
 #include "common/Utf.h"
 #include "conversion/RtoK.h"
 
@@ -23,6 +24,7 @@ void TitlePreview(FormState& state, const FileList& File1, PreviewList& List1, T
   TagRecord record;
   AnsiTagRecord buffer{};
   bool readFailed = false;
+  std::u16string reason;
 
   List1.Clear();
   state.RowNo = 1;
@@ -40,6 +42,7 @@ void TitlePreview(FormState& state, const FileList& File1, PreviewList& List1, T
     state.CurPath = std::move(path);
     if (!library.getFileTagInfoEX(state.CurPath, record, buffer)) {
       readFailed = true;
+      reason = reasonText(library.lastReadFailure());
       break;
     }
     // Row k's file stands at index k; entries past the new rows stay as they were.
@@ -57,9 +60,15 @@ void TitlePreview(FormState& state, const FileList& File1, PreviewList& List1, T
 
   progress.end();
   if (readFailed) {
-    boxes.show(std::u16string(messages::kPreviewReadFailed) + std::u16string(messages::kLineBreak) +
-                   visibleName(state.CurPath),
-               u"", BoxButtons::Ok, BoxIcon::None);
+    std::u16string text(messages::kPreviewReadFailed);
+    if (!reason.empty()) {
+      text += messages::kLogReasonOpen;
+      text += reason;
+      text += messages::kLogReasonClose;
+    }
+    text += messages::kLineBreak;
+    text += visibleName(state.CurPath);
+    boxes.show(text, u"", BoxButtons::Ok, BoxIcon::None);
   }
 }
 

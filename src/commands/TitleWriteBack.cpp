@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "commands/Messages.h"
+#include "commands/Reasons.h"
 #include "common/RuntimeError.h"
 #include "common/Utf.h"
 #include "conversion/RtoK.h"
 #include "platform/Paths.h"
-#include "platform/SystemError.h"
 
 namespace tagkana {
 namespace {
@@ -22,20 +22,6 @@ struct Line {
   std::u16string_view outcome;
   std::u16string reason;  // why it failed, when that is known
 };
-
-std::u16string reasonText(const WriteFailure& failure) {
-  switch (failure.kind) {
-    case WriteFailure::Kind::TitleCharacters:
-      return std::u16string(messages::kReasonTitleCharacters);
-    case WriteFailure::Kind::TitleTooLong:
-      return std::u16string(messages::kReasonTitleTooLong);
-    case WriteFailure::Kind::NotDurable:
-      return std::u16string(messages::kReasonNotDurable);
-    case WriteFailure::Kind::System:
-      break;
-  }
-  return failure.code == 0 ? std::u16string() : platform::systemErrorText(failure.code);
-}
 
 // The tag library leaves the last sync of each write to the run: the files
 // written reach the disk in batches before the log says 成功. Each folder is
@@ -155,7 +141,13 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
       ++attempted;
       state.CurPath = path;
       if (!library.getFileTagInfoEX(state.CurPath, record, readBuffer)) {
-        handled(messages::kLogReadFailed);
+        const WriteFailure failure = library.lastReadFailure();
+        // A file another program holds has a tag all the same: the run goes on.
+        if (failure.kind == WriteFailure::Kind::Busy) {
+          handled(messages::kLogWriteFailed, reasonText(failure));
+          continue;
+        }
+        handled(messages::kLogReadFailed, reasonText(failure));
         stopped = true;
         break;
       }

@@ -7,10 +7,15 @@
 
 namespace tagkana {
 
-// Why the tag library turned a write down.
+// Why the tag library turned a read or a write down.
 struct WriteFailure {
   enum class Kind {
     System,           // the system's reason in `code`, or none when 0
+    Busy,             // another program holds the file
+    NotMpeg,          // the file holds no MPEG audio
+    TagTooBig,        // a tag too big or hostile to handle within bounds
+    SeveralNames,     // hard links, and the change needs a new file
+    NotAsPlanned,     // the edited tag did not read back as planned
     TitleCharacters,  // the file's title holds characters the record cannot carry
     TitleTooLong,     // the file's title does not fit the record
     NotDurable,       // written, but whether it reached the disk is unknown
@@ -39,6 +44,8 @@ class TagLibrary {
   virtual bool setTagInfoEX(std::u16string_view path, TagRecord& record, AnsiTagRecord& buffer,
                             std::int32_t version, std::int32_t keepV1) = 0;
 
+  // The reason the library left for the last read that failed.
+  virtual WriteFailure lastReadFailure() const = 0;
   // The reason the library left for the last write that failed.
   virtual WriteFailure lastWriteFailure() const = 0;
 };

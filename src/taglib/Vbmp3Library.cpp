@@ -22,14 +22,49 @@ using FreeFn = decltype(&vbmp3_free);
 using ReadFn = decltype(&vbmp3_getFileTagInfoEX);
 using WriteFn = decltype(&vbmp3_setTagInfoEX);
 
-// The library's own reasons for turning a title down (vbmp3.h).
+// The library's own reasons (vbmp3.h), told apart from the system's.
+WriteFailure failureOf(unsigned long code) {
 #if defined(_WIN32)
-constexpr unsigned long kTitleCharacters = 1113;  // ERROR_NO_UNICODE_TRANSLATION
-constexpr unsigned long kTitleTooLong = 534;      // ERROR_ARITHMETIC_OVERFLOW
+  switch (code) {
+    case 32:  // ERROR_SHARING_VIOLATION
+    case 33:  // ERROR_LOCK_VIOLATION
+      return {WriteFailure::Kind::Busy, code};
+    case 11:  // ERROR_BAD_FORMAT
+      return {WriteFailure::Kind::NotMpeg, code};
+    case 223:  // ERROR_FILE_TOO_LARGE
+      return {WriteFailure::Kind::TagTooBig, code};
+    case 1142:  // ERROR_TOO_MANY_LINKS
+      return {WriteFailure::Kind::SeveralNames, code};
+    case 13:  // ERROR_INVALID_DATA
+      return {WriteFailure::Kind::NotAsPlanned, code};
+    case 1113:  // ERROR_NO_UNICODE_TRANSLATION
+      return {WriteFailure::Kind::TitleCharacters, code};
+    case 534:  // ERROR_ARITHMETIC_OVERFLOW
+      return {WriteFailure::Kind::TitleTooLong, code};
+  }
 #else
-constexpr unsigned long kTitleCharacters = EILSEQ;
-constexpr unsigned long kTitleTooLong = EOVERFLOW;
+  switch (code) {
+    case EBUSY:
+      return {WriteFailure::Kind::Busy, code};
+    case ENOEXEC:
+      return {WriteFailure::Kind::NotMpeg, code};
+    case EFBIG:
+      return {WriteFailure::Kind::TagTooBig, code};
+    case EMLINK:
+      return {WriteFailure::Kind::SeveralNames, code};
+    case EBADMSG:
+      return {WriteFailure::Kind::NotAsPlanned, code};
+    case EILSEQ:
+      return {WriteFailure::Kind::TitleCharacters, code};
+    case EOVERFLOW:
+      return {WriteFailure::Kind::TitleTooLong, code};
+  }
 #endif
+  if (code == static_cast<unsigned long>(VBMP3_NOT_DURABLE)) {
+    return {WriteFailure::Kind::NotDurable, code};
+  }
+  return {WriteFailure::Kind::System, code};
+}
 
 }  // namespace
 
@@ -40,6 +75,7 @@ struct Vbmp3Library::Impl {
   FreeFn free = nullptr;
   ReadFn read = nullptr;
   WriteFn write = nullptr;
+  WriteFailure readFailure;
   WriteFailure failure;
 
   platform::DynamicLibrary& loaded() {
@@ -95,8 +131,11 @@ bool Vbmp3Library::getFileTagInfoEX(std::u16string_view path, TagRecord& record,
   const std::string encodedPath = platform::encodePath(path);
   record.toAnsi(buffer);
   const std::int32_t result = read(encodedPath.c_str(), buffer.data());
+  const bool filled = (result & 0xFFFF) != 0;
+  // Taken at once: converting the record back may set it anew.
+  m_impl->readFailure = failureOf(filled ? 0 : platform::lastSystemError());
   record.fromAnsi(buffer);
-  return (result & 0xFFFF) != 0;
+  return filled;
 }
 
 bool Vbmp3Library::setTagInfoEX(std::u16string_view path, TagRecord& record, AnsiTagRecord& buffer,
@@ -106,17 +145,13 @@ bool Vbmp3Library::setTagInfoEX(std::u16string_view path, TagRecord& record, Ans
   record.toAnsi(buffer);
   const std::int32_t result = write(encodedPath.c_str(), buffer.data(), version, keepV1);
   // Taken at once: converting the record back may set it anew.
-  const unsigned long code = result == 0 ? platform::lastSystemError() : 0;
-  m_impl->failure = {WriteFailure::Kind::System, code};
-  if (code == kTitleCharacters) {
-    m_impl->failure.kind = WriteFailure::Kind::TitleCharacters;
-  } else if (code == kTitleTooLong) {
-    m_impl->failure.kind = WriteFailure::Kind::TitleTooLong;
-  } else if (code == static_cast<unsigned long>(VBMP3_NOT_DURABLE)) {
-    m_impl->failure.kind = WriteFailure::Kind::NotDurable;
-  }
+  m_impl->failure = failureOf(result == 0 ? platform::lastSystemError() : 0);
   record.fromAnsi(buffer);
   return result != 0;
+}
+
+WriteFailure Vbmp3Library::lastReadFailure() const {
+  return m_impl->readFailure;
 }
 
 WriteFailure Vbmp3Library::lastWriteFailure() const {

@@ -27,6 +27,7 @@ class Vbmp3Library final : public TagLibrary {
                         AnsiTagRecord& buffer) override;
   bool setTagInfoEX(std::u16string_view path, TagRecord& record, AnsiTagRecord& buffer,
                     std::int32_t version, std::int32_t keepV1) override;
+  WriteFailure lastReadFailure() const override;
   WriteFailure lastWriteFailure() const override;
 
  private:

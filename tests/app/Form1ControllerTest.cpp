@@ -238,6 +238,14 @@ TEST(Form1Controller, CommandsRunOnTheListsAndSelectAllCountsTheRows) {
             (std::vector<std::u16string>{u"C:" SEP u"b.mp3", u"C:" SEP u"c.mp3"}));
   c.on(&Form1Controller::menClear1_Click);
   EXPECT_TRUE(c.view.rows.rows.empty());
+
+  // The library's reasons reach the boxes.
+  c.library.files[u"C:" SEP u"b.mp3"].readable = false;
+  c.library.files[u"C:" SEP u"b.mp3"].failure = {WriteFailure::Kind::Busy, 16};
+  c.on(&Form1Controller::btnGet_Click);
+  EXPECT_EQ(c.boxes.shown.back().text,
+            u"タグ情報を読み取れませんでした。（ほかのプログラムがファイルを使用中です）\r\n"
+            u"C:" SEP u"b.mp3");
 }
 
 TEST(Form1Controller, ClosingDuringARunStopsItAndEndsOnceAfterwards) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/SystemError.h"
 #include "support/FakeLists.h"
 #include "support/FakeMessageBoxes.h"
 #include "support/FakeProgress.h"
@@ -94,6 +95,18 @@ TEST(TitlePreview, StopsAtAFailedReadAndNamesTheFile) {
   EXPECT_EQ(p.boxes.shown[0].title, u"");
   EXPECT_EQ(p.boxes.shown[0].buttons, BoxButtons::Ok);
   EXPECT_EQ(p.boxes.shown[0].icon, BoxIcon::None);
+
+  // The reason the library left follows the fixed text.
+  Preview q;
+  FakeFileList one(u"/music", {u"a.mp3"});
+  one.select({0});
+  FakeTagFile& file = q.library.addFile(u"/music" SEP u"a.mp3", u"いち");
+  file.readable = false;
+  file.failure = {WriteFailure::Kind::System, 2};
+  q.run(one);
+  ASSERT_EQ(q.boxes.shown.size(), 1u);
+  EXPECT_EQ(q.boxes.shown[0].text, u"タグ情報を読み取れませんでした。（" +
+                                       platform::systemErrorText(2) + u"）\r\n/music" SEP u"a.mp3");
 }
 
 TEST(TitlePreview, StopAskedMidRunKeepsTheRowsAdded) {

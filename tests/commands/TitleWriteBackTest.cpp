@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "commands/TitlePreview.h"
 #include "common/RuntimeError.h"
+#include "platform/SystemError.h"
 #include "support/FakeFileSystem.h"
 #include "support/FakeLists.h"
 #include "support/FakeMessageBoxes.h"
@@ -172,6 +174,32 @@ TEST(TitleWriteBack, ReportsAFailedWriteAndGoesOn) {
             u"b.mp3　書き込みエラーのため失敗（タイトルに保存できない文字が含まれています）\r\n"
             u"c.mp3　書き込みエラーのため失敗（タイトルが長すぎて保存できません）\r\n"
             u"d.mp3　成功\r\n");
+
+  // Every other reason too: the library's own in Japanese, the system's in
+  // its own words.
+  using Kind = WriteFailure::Kind;
+  WriteBack r;
+  const std::pair<WriteFailure, std::u16string> reasons[] = {
+      {{Kind::Busy, 16}, u"ほかのプログラムがファイルを使用中です"},
+      {{Kind::TagTooBig, 27}, u"タグが大きすぎるか壊れています"},
+      {{Kind::SeveralNames, 31},
+       u"ハードリンクで複数の名前を持つファイルは、この変更では書き換えられません"},
+      {{Kind::NotAsPlanned, 74}, u"書き換えたタグを確かめられなかったため、変更していません"},
+      {{Kind::NotDurable, 115}, u"書き込みましたが、ディスクに保存されたか確認できません"},
+      {{Kind::System, 28}, platform::systemErrorText(28)},
+      {{Kind::System, 30}, platform::systemErrorText(30)}};
+  std::u16string expected;
+  for (std::size_t i = 0; i < std::size(reasons); ++i) {
+    const std::u16string name = u"f" + std::u16string(1, static_cast<char16_t>(u'0' + i)) + u".mp3";
+    r.addRow(u"/m" SEP + name, u"ka");
+    r.library.files[u"/m" SEP + name].writable = false;
+    r.library.files[u"/m" SEP + name].failure = reasons[i].first;
+    r.List1.select({static_cast<int>(i)});
+    expected += name + u"　書き込みエラーのため失敗（" + reasons[i].second + u"）\r\n";
+  }
+  r.run();
+  EXPECT_EQ(r.state.ResultLog, expected);
+  EXPECT_EQ(r.lastBox().text, u"完了しました\r\n\r\n" + expected);
 }
 
 // The library leaves each write's last sync to the run: each folder is
@@ -226,6 +254,7 @@ TEST(TitleWriteBack, StopsAtAFailedReadAndSaysSo) {
     w.addRow(u"/m" SEP + std::u16string(name) + u".mp3", u"いち");
   }
   w.library.files[u"/m" SEP u"c.mp3"].readable = false;
+  w.library.files[u"/m" SEP u"c.mp3"].failure = {WriteFailure::Kind::NotMpeg, 8};
   w.state.ResultLog = u"x.mp3　成功\r\n";
   w.List1.select({0, 1, 2, 3, 4});
 
@@ -235,7 +264,8 @@ TEST(TitleWriteBack, StopsAtAFailedReadAndSaysSo) {
             (Paths{u"/m" SEP u"a.mp3", u"/m" SEP u"b.mp3", u"/m" SEP u"c.mp3"}));
   EXPECT_EQ(w.library.writtenPaths(), (Paths{u"/m" SEP u"a.mp3", u"/m" SEP u"b.mp3"}));
   const std::u16string log =
-      u"x.mp3　成功\r\na.mp3　成功\r\nb.mp3　成功\r\nc.mp3　タグ情報を読み取れないため中断\r\n"
+      u"x.mp3　成功\r\na.mp3　成功\r\nb.mp3　成功\r\n"
+      u"c.mp3　タグ情報を読み取れないため中断（MPEG オーディオのファイルではありません）\r\n"
       u"中断のため、選択された 2 件は処理していません\r\n";
   EXPECT_EQ(w.state.ResultLog, log);
   ASSERT_EQ(w.boxes.shown.size(), 2u);
@@ -250,6 +280,27 @@ TEST(TitleWriteBack, StopsAtAFailedReadAndSaysSo) {
   last.List1.select({0});
   last.run();
   EXPECT_EQ(last.state.ResultLog, u"a.mp3　タグ情報を読み取れないため中断\r\n");
+
+  // A file another program holds is not unreadable: it fails, and the run
+  // goes on; a vanished file stops it with the system's reason.
+  WriteBack busy;
+  for (const auto* name : {u"a", u"b", u"c", u"d"}) {
+    busy.addRow(u"/m" SEP + std::u16string(name) + u".mp3", u"ka");
+  }
+  busy.library.files[u"/m" SEP u"b.mp3"].readable = false;
+  busy.library.files[u"/m" SEP u"b.mp3"].failure = {WriteFailure::Kind::Busy, 16};
+  busy.library.files[u"/m" SEP u"c.mp3"].readable = false;
+  busy.library.files[u"/m" SEP u"c.mp3"].failure = {WriteFailure::Kind::System, 2};
+  busy.List1.select({0, 1, 2, 3});
+  busy.run();
+  EXPECT_EQ(busy.library.writtenPaths(), (Paths{u"/m" SEP u"a.mp3"}));
+  const std::u16string busyLog =
+      u"a.mp3　成功\r\nb."
+      u"mp3　書き込みエラーのため失敗（ほかのプログラムがファイルを使用中です）\r\n"
+      u"c.mp3　タグ情報を読み取れないため中断（" +
+      platform::systemErrorText(2) + u"）\r\n中断のため、選択された 1 件は処理していません\r\n";
+  EXPECT_EQ(busy.state.ResultLog, busyLog);
+  EXPECT_EQ(busy.lastBox().text, u"中断しました\r\n\r\n" + busyLog);
 }
 
 TEST(TitleWriteBack, EveryLineNamesItsFile) {

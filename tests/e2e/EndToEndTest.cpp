@@ -11,6 +11,7 @@
 #include <QTest>
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -23,6 +24,7 @@
 #include "common/Utf.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/FileSystem.h"
+#include "platform/SystemError.h"
 #include "support/FakeMessageBoxes.h"
 #include "support/TempFolder.h"
 #include "taglib/Vbmp3Library.h"
@@ -277,7 +279,9 @@ TEST(EndToEnd, UnreadableFilesStopTheRunAndSaySo) {
   EXPECT_EQ(w.entries("List1"), std::vector<QString>{"1. sakura → さくら"});
   std::vector<ShownBox> shown = w.newBoxes();
   ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(toUtf8(shown[0].text), "タグ情報を読み取れませんでした。\r\n" + bPath);
+  EXPECT_EQ(
+      toUtf8(shown[0].text),
+      "タグ情報を読み取れませんでした。（MPEG オーディオのファイルではありません）\r\n" + bPath);
   EXPECT_EQ(toUtf8(shown[0].title), "");
   EXPECT_EQ(shown[0].buttons, BoxButtons::Ok);
 
@@ -296,12 +300,22 @@ TEST(EndToEnd, UnreadableFilesStopTheRunAndSaySo) {
   expectBox(shown[1],
             u"中断しました\r\n\r\n"
             u"a.mp3　成功\r\n"
-            u"b.mp3　タグ情報を読み取れないため中断\r\n"
+            u"b.mp3　タグ情報を読み取れないため中断（MPEG オーディオのファイルではありません）\r\n"
             u"中断のため、選択された 1 件は処理していません\r\n",
             u"", BoxButtons::Ok);
   EXPECT_EQ(taglibTitle(a), "さくら");
   EXPECT_EQ(contents(b), "spoilt");
   EXPECT_EQ(contents(c), cBefore);
+
+  // A file removed after the folder was listed: the system's own reason.
+  fs::remove(c);
+  w.select("File1", {2});
+  w.click("btnGet");
+  shown = w.newBoxes();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].text, u"タグ情報を読み取れませんでした。（" +
+                               platform::systemErrorText(ENOENT) + u"）\r\n" +
+                               music.pathOf(u"c.mp3"));
 }
 
 // A title the record cannot carry whole is never written back cut or with

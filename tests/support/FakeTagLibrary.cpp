@@ -54,6 +54,7 @@ bool FakeTagLibrary::getFileTagInfoEX(std::u16string_view path, TagRecord& recor
   record.toAnsi(buffer);
   const auto found = files.find(std::u16string(path));
   const bool ok = found != files.end() && found->second.readable;
+  m_readFailure = ok || found == files.end() ? WriteFailure{} : found->second.failure;
   if (ok) {
     const FakeTagFile& file = found->second;
     if (file.title) {

@@ -20,7 +20,7 @@ struct FakeTagFile {
   std::optional<std::array<unsigned char, 4>> trackNumber;
   bool readable = true;
   bool writable = true;
-  WriteFailure failure;  // the reason a refused write leaves
+  WriteFailure failure;  // the reason a refused read or write leaves
 };
 
 struct LibraryCall {
@@ -56,9 +56,11 @@ class FakeTagLibrary : public TagLibrary {
                         AnsiTagRecord& buffer) override;
   bool setTagInfoEX(std::u16string_view path, TagRecord& record, AnsiTagRecord& buffer,
                     std::int32_t version, std::int32_t keepV1) override;
+  WriteFailure lastReadFailure() const override { return m_readFailure; }
   WriteFailure lastWriteFailure() const override { return m_failure; }
 
  private:
+  WriteFailure m_readFailure;
   WriteFailure m_failure;
 };
 

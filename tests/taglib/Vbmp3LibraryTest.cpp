@@ -122,23 +122,48 @@ TEST(Vbmp3Library, ResultsCountAsDescribed) {
     EXPECT_EQ(library.setTagInfoEX(u"a.mp3", record, buffer, 0, 1), written) << result;
   }
 
-  // A failed write's reason, as the library left it; the library's own two
-  // reasons for a title left as it was are told apart.
+  // A failed read's or write's reason, as the library left it; the library's
+  // own reasons are told apart from the system's.
   using Kind = WriteFailure::Kind;
 #ifdef _WIN32
-  const unsigned long characters = 1113, tooLong = 534, denied = ERROR_ACCESS_DENIED;
+  const std::pair<unsigned long, Kind> reasons[] = {{1113, Kind::TitleCharacters},
+                                                    {534, Kind::TitleTooLong},
+                                                    {32, Kind::Busy},
+                                                    {33, Kind::Busy},
+                                                    {11, Kind::NotMpeg},
+                                                    {223, Kind::TagTooBig},
+                                                    {1142, Kind::SeveralNames},
+                                                    {13, Kind::NotAsPlanned},
+                                                    {997, Kind::NotDurable},
+                                                    {ERROR_ACCESS_DENIED, Kind::System},
+                                                    {ERROR_FILE_NOT_FOUND, Kind::System}};
 #else
-  const unsigned long characters = EILSEQ, tooLong = EOVERFLOW, denied = EACCES;
+  const std::pair<unsigned long, Kind> reasons[] = {{EILSEQ, Kind::TitleCharacters},
+                                                    {EOVERFLOW, Kind::TitleTooLong},
+                                                    {EBUSY, Kind::Busy},
+                                                    {ENOEXEC, Kind::NotMpeg},
+                                                    {EFBIG, Kind::TagTooBig},
+                                                    {EMLINK, Kind::SeveralNames},
+                                                    {EBADMSG, Kind::NotAsPlanned},
+                                                    {EINPROGRESS, Kind::NotDurable},
+                                                    {EACCES, Kind::System},
+                                                    {ENOENT, Kind::System}};
 #endif
-  for (const auto& [error, kind] :
-       {std::pair{characters, Kind::TitleCharacters}, std::pair{tooLong, Kind::TitleTooLong},
-        std::pair{denied, Kind::System}}) {
+  for (const auto& [error, kind] : reasons) {
     fake->writeResult = 0;
     fake->writeError = error;
     EXPECT_FALSE(library.setTagInfoEX(u"a.mp3", record, buffer, 0, 1));
     EXPECT_EQ(library.lastWriteFailure().kind, kind) << error;
     EXPECT_EQ(library.lastWriteFailure().code, error);
+    fake->readResult = 0x10000;
+    fake->readError = error;
+    EXPECT_FALSE(library.getFileTagInfoEX(u"a.mp3", record, buffer));
+    EXPECT_EQ(library.lastReadFailure().kind, kind) << error;
+    EXPECT_EQ(library.lastReadFailure().code, error);
   }
+  fake->readResult = 1;
+  EXPECT_TRUE(library.getFileTagInfoEX(u"a.mp3", record, buffer));
+  EXPECT_EQ(library.lastReadFailure().code, 0u);
   fake->writeResult = 1;
   EXPECT_TRUE(library.setTagInfoEX(u"a.mp3", record, buffer, 0, 1));
   EXPECT_EQ(library.lastWriteFailure().code, 0u);

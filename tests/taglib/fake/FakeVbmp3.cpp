@@ -13,6 +13,14 @@ namespace {
 
 FakeVbmp3State state;
 
+void leaveError(unsigned long error) {
+#ifdef _WIN32
+  SetLastError(error);
+#else
+  errno = static_cast<int>(error);
+#endif
+}
+
 void recordPath(const char* path) {
   std::strncpy(state.lastPath, path, sizeof state.lastPath - 1);
   state.lastPath[sizeof state.lastPath - 1] = '\0';
@@ -39,6 +47,9 @@ int32_t VBMP3_CALL vbmp3_getFileTagInfoEX(const char* path, void* record656) {
   recordPath(path);
   std::memcpy(state.readReceived, record656, 656);
   std::memcpy(record656, state.readFill, 656);
+  if ((state.readResult & 0xFFFF) == 0) {
+    leaveError(state.readError);
+  }
   return state.readResult;
 }
 
@@ -55,11 +66,7 @@ int32_t VBMP3_CALL vbmp3_setTagInfoEX(const char* path, void* record656, int32_t
     std::memcpy(record656, state.writeFill, 656);
   }
   if (state.writeResult == 0) {
-#ifdef _WIN32
-    SetLastError(state.writeError);
-#else
-    errno = static_cast<int>(state.writeError);
-#endif
+    leaveError(state.writeError);
   }
   return state.writeResult;
 }

@@ -26,6 +26,8 @@ struct FakeVbmp3State {
   int32_t writeResult;
   // The reason a failed write leaves: errno, or GetLastError() on Windows.
   unsigned long writeError;
+  // The same for a failed read.
+  unsigned long readError;
 };
 
 extern "C" FakeVbmp3State* fake_vbmp3_state(void);
