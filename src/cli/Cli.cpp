@@ -17,6 +17,7 @@
 #include "cli/Json.h"
 #include "cli/Undo.h"
 #include "commands/Messages.h"
+#include "commands/Reasons.h"
 #include "common/RuntimeError.h"
 #include "common/Utf.h"
 #include "conversion/RtoK.h"
@@ -266,20 +267,6 @@ void assignField(TagRecord& record, const Field& field, std::u16string_view text
   slot.resize(length, u' ');
 }
 
-std::u16string reasonText(const WriteFailure& failure) {
-  switch (failure.kind) {
-    case WriteFailure::Kind::TitleCharacters:
-      return std::u16string(messages::kReasonTitleCharacters);
-    case WriteFailure::Kind::TitleTooLong:
-      return std::u16string(messages::kReasonTitleTooLong);
-    case WriteFailure::Kind::NotDurable:
-      return std::u16string(messages::kReasonNotDurable);
-    case WriteFailure::Kind::System:
-      break;
-  }
-  return failure.code == 0 ? std::u16string() : platform::systemErrorText(failure.code);
-}
-
 std::string outcomeCode(std::u16string_view outcome) {
   if (outcome == messages::kLogWritten) {
     return "written";
@@ -503,9 +490,16 @@ int preview(const Options& options, TagLibrary& library) {
     const std::u16string& path = files[i];
     if (!library.getFileTagInfoEX(path, record, buffer)) {
       failed = true;
-      print(options.json ? "{\"path\":" + jsonString(path) +
-                               ",\"outcome\":\"read-failed\",\"reason\":\"\"}\n"
-                         : toUtf8(visibleName(path) + std::u16string(kLogReadFailed)) + '\n');
+      const std::u16string reason = reasonText(library.lastReadFailure());
+      std::u16string line = visibleName(path) + std::u16string(kLogReadFailed);
+      if (!reason.empty()) {
+        line += std::u16string(messages::kLogReasonOpen) + reason +
+                std::u16string(messages::kLogReasonClose);
+      }
+      print(options.json
+                ? "{\"path\":" + jsonString(path) +
+                      ",\"outcome\":\"read-failed\",\"reason\":" + jsonString(reason) + "}\n"
+                : toUtf8(line) + '\n');
       continue;
     }
     const Change change = convertFields(record, options.fields);
@@ -602,7 +596,7 @@ int convert(const Options& options, TagLibrary& library) {
       const std::u16string& path = changing[i];
       // Read afresh: the file may have changed since it was counted.
       if (!library.getFileTagInfoEX(path, record, buffer)) {
-        writer.refuse(path, kLogReadFailed, {});
+        writer.refuse(path, kLogReadFailed, reasonText(library.lastReadFailure()));
         continue;
       }
       Change change = convertFields(record, options.fields);
@@ -675,7 +669,7 @@ int undo(const Options& options, TagLibrary& library) {
         continue;
       }
       if (!library.getFileTagInfoEX(entry.path, record, buffer)) {
-        writer->refuse(entry.path, kLogReadFailed, {}, change);
+        writer->refuse(entry.path, kLogReadFailed, reasonText(library.lastReadFailure()), change);
         continue;
       }
       bool same = *identity == entry.identity;

@@ -115,6 +115,15 @@ TEST_F(Cli, PreviewFollowsTheListingAndWritesNothing) {
     EXPECT_FALSE(has(deep.out, left)) << left << " listed:\n" << deep.out;
   }
   EXPECT_EQ(readFile(music / "sakura.mp3"), before);
+
+  // A file that is no MP3 fails its own line, with the library's reason.
+  writeFile(temp.path() / "odd" / "fake.mp3", "no audio here");
+  const Outcome fake = cli(temp.path(), state, "preview odd");
+  EXPECT_EQ(fake.status, 1) << fake.out;
+  EXPECT_TRUE(
+      has(fake.out,
+          "/fake.mp3　タグ情報を読み取れないため失敗（MPEG オーディオのファイルではありません）"))
+      << fake.out;
 }
 
 TEST_F(Cli, ConvertWritesReportsAndUndoes) {
