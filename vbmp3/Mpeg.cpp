@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 
+#include "Ape.h"
 #include "Id3v2.h"
 
 namespace vbmp3::mpeg {
@@ -48,6 +49,27 @@ bool otherFormat(std::string_view head) {
   return head.size() >= 8 && head.substr(4, 4) == "ftyp";  // MP4
 }
 
+// Where the tags at the end (ID3v1, then APE before it) begin. A write
+// changes them, so frames are never looked for inside them.
+long audioEnd(TagLib::File& file) {
+  long end = file.length();
+  if (end >= 128) {
+    file.seek(end - 128);
+    if (file.readBlock(3) == TagLib::ByteVector("TAG", 3)) {
+      end -= 128;
+    }
+  }
+  if (end >= static_cast<long>(ape::kFooterSize)) {
+    file.seek(end - static_cast<long>(ape::kFooterSize));
+    const TagLib::ByteVector footer = file.readBlock(ape::kFooterSize);
+    const std::size_t size = ape::declaredSize(std::string_view(footer.data(), footer.size()));
+    if (size != 0 && size <= static_cast<std::size_t>(end)) {
+      end -= static_cast<long>(size);
+    }
+  }
+  return end;
+}
+
 }  // namespace
 
 std::size_t frameLength(std::string_view header) {
@@ -85,16 +107,18 @@ bool startsAudio(TagLib::File& file, long audioStart, long firstFrame) {
   if (firstFrame < audioStart || otherFormat(std::string_view(head.data(), head.size()))) {
     return false;
   }
-  const long length = file.length();
+  const long length = audioEnd(file);
   long at = firstFrame;
   std::uint32_t kind = 0;
   for (int n = 0; n < kFramesInARow; ++n) {
     file.seek(at);
     const TagLib::ByteVector bytes = file.readBlock(4);
     const std::string_view header(bytes.data(), bytes.size());
-    if (n >= 2 &&
-        (at >= length || header.substr(0, 3) == "TAG" || (header == "APET" || header == "LYRI"))) {
+    if (n >= 2 && (at + 4 > length || header == "LYRI")) {
       return true;  // the audio ends here, and the tags at its end begin
+    }
+    if (at + 4 > length) {
+      return false;
     }
     const std::size_t size = frameLength(header);
     if (size == 0 || (n > 0 && (bigEndian(header) & kKindMask) != kind)) {

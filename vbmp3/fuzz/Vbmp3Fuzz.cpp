@@ -79,7 +79,8 @@ std::vector<std::string> apeItems(const std::string& file) {
     return items;
   }
   const std::string_view tag = rest.substr(rest.size() - size);
-  const bool header = tag.substr(0, 8) == "APETAGEX";
+  // The footer's flag counts a header in the size, whatever bytes stand there.
+  const bool header = (static_cast<unsigned char>(tag[tag.size() - 9]) & 0x80) != 0;
   const std::string_view body = tag.substr(header ? 32 : 0, tag.size() - 32 - (header ? 32 : 0));
   const auto le32 = [](std::string_view b, std::size_t at) {
     std::uint32_t v = 0;
