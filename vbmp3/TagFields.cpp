@@ -13,9 +13,9 @@
 #include <span>
 
 #include "Id3v1.h"
-#include "record/Utf8.h"
 #include "record/Cp932.h"
 #include "record/RecordLayout.h"
+#include "record/Utf8.h"
 #include "vbmp3.h"
 
 namespace vbmp3 {
