@@ -55,24 +55,24 @@ Walked framesOf(const std::string& file) {
   return w;
 }
 
+// The size of the ID3v1 tag at the end; 0 when there is none.
+std::size_t id3v1Size(const std::string& file) {
+  return file.size() >= vbmp3::id3v1::kSize && vbmp3::id3v1::isTag(std::string_view(file).substr(
+                                                   file.size() - vbmp3::id3v1::kSize))
+             ? vbmp3::id3v1::kSize
+             : 0;
+}
+
 // The size of the APE and ID3v1 tags at the end.
 std::size_t backSize(const std::string& file) {
-  std::size_t v1 = 0;
-  if (file.size() >= vbmp3::id3v1::kSize &&
-      vbmp3::id3v1::isTag(std::string_view(file).substr(file.size() - vbmp3::id3v1::kSize))) {
-    v1 = vbmp3::id3v1::kSize;
-  }
+  const std::size_t v1 = id3v1Size(file);
   return v1 + vbmp3::ape::sizeBefore(std::string_view(file).substr(0, file.size() - v1));
 }
 
 // The APE items at the end other than the title's, as raw bytes, in order.
 std::vector<std::string> apeItems(const std::string& file) {
   std::vector<std::string> items;
-  std::size_t v1 = 0;
-  if (file.size() >= vbmp3::id3v1::kSize &&
-      vbmp3::id3v1::isTag(std::string_view(file).substr(file.size() - vbmp3::id3v1::kSize))) {
-    v1 = vbmp3::id3v1::kSize;
-  }
+  const std::size_t v1 = id3v1Size(file);
   const std::string_view rest = std::string_view(file).substr(0, file.size() - v1);
   const std::size_t size = vbmp3::ape::sizeBefore(rest);
   if (size == 0) {
@@ -109,13 +109,10 @@ std::vector<std::string> apeItems(const std::string& file) {
 
 // The ID3v1 tag at the end without its title field; empty when there is none.
 std::string id3v1Rest(const std::string& file) {
-  if (file.size() < vbmp3::id3v1::kSize) {
+  if (id3v1Size(file) == 0) {
     return {};
   }
   std::string block = file.substr(file.size() - vbmp3::id3v1::kSize);
-  if (!vbmp3::id3v1::isTag(block)) {
-    return {};
-  }
   const auto title = vbmp3::id3v1::kText[0];
   return block.erase(title.offset, title.size);
 }
