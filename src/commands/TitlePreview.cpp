@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "commands/FileWait.h"
 #include "commands/Messages.h"
 #include "commands/Reasons.h"
 #include "common/Utf.h"
@@ -18,7 +19,8 @@ std::u16string decimal(int value) {
 }  // namespace
 
 void TitlePreview(FormState& state, const FileList& File1, PreviewList& List1, TagLibrary& library,
-                  MessageBoxes& boxes, Progress& progress) {
+                  MessageBoxes& boxes, Progress& progress, platform::FileSystem& files,
+                  WaitClock& clock) {
   // One record and buffer for the whole run: what the library leaves untouched
   // keeps the previous file's value.
   TagRecord record;
@@ -40,6 +42,17 @@ void TitlePreview(FormState& state, const FileList& File1, PreviewList& List1, T
       break;
     }
     state.CurPath = std::move(path);
+    const FileWait wait = waitWhileBusy(
+        files, state.CurPath, false,
+        [&] { return progress.next(state.RowNo - 1, total, state.CurPath); }, clock);
+    if (wait == FileWait::Stopped) {
+      break;
+    }
+    if (wait == FileWait::Busy) {
+      readFailed = true;
+      reason = messages::kReasonBusy;
+      break;
+    }
     if (!library.getFileTagInfoEX(state.CurPath, record, buffer)) {
       readFailed = true;
       reason = reasonText(library.lastReadFailure());
