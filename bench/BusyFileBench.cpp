@@ -1,7 +1,8 @@
 // A write-back through the window, offscreen, over a folder of small MP3 files
 // (20,000 by default) while a child process holds the flock of the 150th file
-// for 5 s from the run's start: how long the event loop went without a turn,
-// how long the run waited and took, and the held file's line.
+// for 5 s from the run's start: when the progress box shows, how long the event
+// loop went without a turn while the run waited and over the whole run, and
+// how long the run took.
 //   busyfile_bench [files] [folder] [seconds held]
 #include <fcntl.h>
 #include <sys/file.h>

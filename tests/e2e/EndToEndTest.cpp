@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -432,7 +433,8 @@ class LockHolder {
       ::close(ready[0]);
       ::close(release[1]);
       const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
-      char byte = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
+      // Never waits: a lock still held elsewhere fails the test instead.
+      char byte = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
       if (::write(ready[1], &byte, 1) == 1) {
         (void)::read(release[0], &byte, 1);  // until the parent closes its end
       }
@@ -484,7 +486,7 @@ QString shownFile() {
 
 // While another program holds a file, the write-back waits with the window
 // alive: the progress box names the file and events keep coming; the file is
-// written once it is let go, and キャンセル ends the wait.
+// written once it is let go, and キャンセル or closing the window ends the wait.
 TEST(EndToEnd, AFileAnotherProgramHoldsIsWaitedForWithTheWindowAlive) {
   TempFolder music;
   const fs::path a = music.createFile(u"a.mp3", mp3(u"sakura"));
@@ -527,7 +529,7 @@ TEST(EndToEnd, AFileAnotherProgramHoldsIsWaitedForWithTheWindowAlive) {
   const std::string cBefore = contents(c);
   bool cancelled = false;
   QObject::disconnect(letGo);
-  QObject::connect(&timer, &QTimer::timeout, [&] {
+  const QMetaObject::Connection cancel = QObject::connect(&timer, &QTimer::timeout, [&] {
     if (!cancelled && shownFile().endsWith(QStringLiteral("b.mp3"))) {
       cancelled = true;
       QTest::mouseClick(progressBox()->findChild<QPushButton*>(QStringLiteral("btnCancel")),
@@ -546,6 +548,26 @@ TEST(EndToEnd, AFileAnotherProgramHoldsIsWaitedForWithTheWindowAlive) {
                    u"a.mp3　成功\r\nキャンセルのため、選択された 2 件は処理していません\r\n"));
   EXPECT_EQ(contents(b), bBefore);
   EXPECT_EQ(contents(c), cBefore);
+
+  // Closing the window while it waits ends the wait, and then the program.
+  holder.reset();
+  holder = std::make_unique<LockHolder>(b);
+  ASSERT_TRUE(holder->held());
+  bool closed = false;
+  QObject::disconnect(cancel);
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (!closed && shownFile().endsWith(QStringLiteral("b.mp3"))) {
+      closed = true;
+      w.form->windowHandle()->close();
+    }
+  });
+  timer.start();
+  w.boxes.answers = {BoxAnswer::Ok};
+  w.click("btnChange");
+  timer.stop();
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(w.ends, 1);
+  EXPECT_EQ(contents(b), bBefore);
 }
 
 }  // namespace
