@@ -172,7 +172,8 @@ class PosixFileSystem final : public FileSystem {
   bool busy(std::u16string_view path, bool forWrite) override {
     const std::string name = encodePath(path);
     struct stat st {};
-    // Only regular files are opened: a device may act on being opened.
+    // Through symbolic links, as the library goes. Only regular files are
+    // opened: a device may act on being opened.
     if (::stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
       return false;
     }
