@@ -514,7 +514,7 @@ LRESULT Form1::onControlMessage(HWND control, UINT message, WPARAM wParam, LPARA
     if (message == WM_MOUSEMOVE) {
       showRowTip(control, lParam);
     } else if (message == WM_MOUSELEAVE || message == WM_HSCROLL || message == WM_VSCROLL ||
-               message == WM_MOUSEWHEEL || message == WM_KEYDOWN) {
+               message == WM_MOUSEWHEEL || message == WM_KEYDOWN || message == LB_RESETCONTENT) {
       hideRowTip();
     }
   }
