@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/FileSystem.h"
 
@@ -32,6 +33,12 @@ class PreviewList {
   virtual bool Selected(int index) const = 0;
   virtual void Clear() = 0;
   virtual void AddItem(std::u16string_view text) = 0;
+  // Rows at the end in one change, which a window lays out once.
+  virtual void AddItems(const std::vector<std::u16string>& texts) {
+    for (const std::u16string& text : texts) {
+      AddItem(text);
+    }
+  }
 };
 
 // How many entries of File1 or rows of List1 are selected.

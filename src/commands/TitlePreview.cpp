@@ -1,6 +1,9 @@
 #include "commands/TitlePreview.h"
 
+#include <chrono>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "commands/FileWait.h"
 #include "commands/Messages.h"
@@ -16,6 +19,48 @@ std::u16string decimal(int value) {
   return std::u16string(digits.begin(), digits.end());
 }
 
+// Rows reach the list in batches, each as one change: the window shows them
+// while the preview goes on, yet lays its list out once a batch rather than
+// once a row. A batch is closed by time, so slow files never hold rows back.
+class RowBatches {
+ public:
+  using Clock = std::chrono::steady_clock;
+  static constexpr std::chrono::milliseconds kEvery{50};
+
+  explicit RowBatches(PreviewList& list) : m_list(list), m_flushed(Clock::now()) {}
+  // Rows read before an error still reach the list.
+  ~RowBatches() {
+    if (!m_rows.empty()) {
+      try {
+        m_list.AddItems(m_rows);
+      } catch (...) {
+        // The error already on its way out is the one the user sees.
+      }
+    }
+  }
+  RowBatches(const RowBatches&) = delete;
+  RowBatches& operator=(const RowBatches&) = delete;
+
+  void add(std::u16string row) {
+    m_rows.push_back(std::move(row));
+    if (Clock::now() - m_flushed >= kEvery) {
+      flush();
+    }
+  }
+  void flush() {
+    if (!m_rows.empty()) {
+      m_list.AddItems(m_rows);
+      m_rows.clear();
+    }
+    m_flushed = Clock::now();
+  }
+
+ private:
+  PreviewList& m_list;
+  std::vector<std::u16string> m_rows;
+  Clock::time_point m_flushed;
+};
+
 }  // namespace
 
 void TitlePreview(FormState& state, const FileList& File1, PreviewList& List1, TagLibrary& library,
@@ -29,6 +74,7 @@ void TitlePreview(FormState& state, const FileList& File1, PreviewList& List1, T
   std::u16string reason;
 
   List1.Clear();
+  RowBatches rows(List1);
   state.RowNo = 1;
   const int count = File1.ListCount();
   const int total = selectedCount(File1);
@@ -66,11 +112,12 @@ void TitlePreview(FormState& state, const FileList& File1, PreviewList& List1, T
     state.FilePaths[row] = state.CurPath;
     state.Title = TrimNul(record.Title);
     state.KanaTitle = RtoK(state.Title);
-    List1.AddItem(decimal(state.RowNo) + std::u16string(messages::kRowNumberEnd) + state.Title +
-                  std::u16string(messages::kRowArrow) + state.KanaTitle);
+    rows.add(decimal(state.RowNo) + std::u16string(messages::kRowNumberEnd) + state.Title +
+             std::u16string(messages::kRowArrow) + state.KanaTitle);
     ++state.RowNo;
   }
 
+  rows.flush();
   progress.end();
   if (readFailed) {
     std::u16string text(messages::kPreviewReadFailed);

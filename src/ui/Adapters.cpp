@@ -51,4 +51,13 @@ void List1Adapter::AddItem(std::u16string_view text) {
   m_list.AddItem(toQString(text));
 }
 
+void List1Adapter::AddItems(const std::vector<std::u16string>& texts) {
+  QStringList rows;
+  rows.reserve(static_cast<qsizetype>(texts.size()));
+  for (const std::u16string& text : texts) {
+    rows.append(toQString(text));
+  }
+  m_list.AddItems(rows);
+}
+
 }  // namespace tagkana

@@ -4,6 +4,7 @@
 #include <QStringView>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "commands/Lists.h"
 #include "ui/ListControls.h"
@@ -42,6 +43,7 @@ class List1Adapter final : public PreviewList {
   bool Selected(int index) const override;
   void Clear() override;
   void AddItem(std::u16string_view text) override;
+  void AddItems(const std::vector<std::u16string>& texts) override;
 
  private:
   PreviewListBox& m_list;

@@ -1,9 +1,13 @@
 #include "ui/ListControls.h"
 
+#include <QApplication>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <QToolTip>
+#include <algorithm>
 
 #include "common/RuntimeError.h"
 #include "common/Utf.h"
@@ -18,6 +22,8 @@ namespace {
 // A row's real text (a name or a path exactly as the OS gave it) where it
 // differs from what the row shows.
 constexpr int kRealTextRole = Qt::UserRole;
+// How many spaces of a row's text indent it.
+constexpr int kIndentRole = Qt::UserRole + 1;
 
 // A change made through a property has no caller to throw to: its failure
 // goes to the reporter.
@@ -41,6 +47,7 @@ QListWidgetItem* addRow(QListWidget& list, const QIcon& icon, int level, std::u1
   const QString shown = QString(level * 2, QLatin1Char(' ')) + toQString(visibleName(name));
   auto* item = new QListWidgetItem(icon, shown, &list);
   item->setData(kRealTextRole, toQString(real));
+  item->setData(kIndentRole, level * 2);
   return item;
 }
 
@@ -174,6 +181,30 @@ void DirListBox::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QListWidget::keyPressEvent(event);
+}
+
+void DirListBox::keyboardSearch(const QString& search) {
+  if (search.isEmpty() || count() == 0) {
+    return;
+  }
+  if (!m_sinceTyped.isValid() || m_sinceTyped.elapsed() > QApplication::keyboardInputInterval()) {
+    m_typed.clear();
+  }
+  m_sinceTyped.start();
+  m_typed += search;
+  // The same letter again steps on to the next name with it, as Qt's own
+  // search does; more letters refine the name found.
+  const bool stepping = m_typed.count(m_typed.front()) == m_typed.size();
+  const QString wanted = stepping ? m_typed.left(1) : m_typed;
+  const int from = std::max(currentRow(), 0) + (stepping ? 1 : 0);
+  for (int step = 0; step < count(); ++step) {
+    QListWidgetItem* row = item((from + step) % count());
+    const QString name = row->text().mid(row->data(kIndentRole).toInt());
+    if (name.startsWith(wanted, Qt::CaseInsensitive)) {
+      setCurrentItem(row);
+      return;
+    }
+  }
 }
 
 void DirListBox::setPath(const QString& path) {
@@ -335,6 +366,50 @@ PreviewListBox::PreviewListBox(QWidget* parent) : SelectableListBox(parent) {
   setContextMenuPolicy(Qt::NoContextMenu);
   // One-line rows: laying out a thousand of them need not measure each.
   setUniformItemSizes(true);
+}
+
+void PreviewListBox::AddItems(const QStringList& texts) {
+  if (texts.isEmpty()) {
+    return;
+  }
+  const QFontMetrics metrics = fontMetrics();
+  for (const QString& text : texts) {
+    m_widest = std::max(m_widest, metrics.horizontalAdvance(text));
+  }
+  const bool first = count() == 0;
+  addItems(texts);
+  if (first) {
+    const QListWidgetItem* top = item(0);
+    const QSize natural = sizeHintForIndex(indexFromItem(top));
+    m_rowExtra = QSize(natural.width() - metrics.horizontalAdvance(top->text()), natural.height());
+  }
+  // With uniform sizes Qt takes the last row's size for every row: the last
+  // row carries the widest row's width, so that no row is cut and the list
+  // scrolls sideways.
+  if (m_sizeRow >= 0 && m_sizeRow < count()) {
+    item(m_sizeRow)->setData(Qt::SizeHintRole, QVariant());
+  }
+  m_sizeRow = count() - 1;
+  item(m_sizeRow)->setData(Qt::SizeHintRole,
+                           QSize(m_widest + m_rowExtra.width(), m_rowExtra.height()));
+}
+
+bool PreviewListBox::viewportEvent(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) {
+    return SelectableListBox::viewportEvent(event);
+  }
+  const auto* help = static_cast<QHelpEvent*>(event);
+  const QModelIndex index = indexAt(help->pos());
+  const QString text = index.data().toString();
+  const QRect row = visualRect(index);
+  const int textLeft = row.left() + m_rowExtra.width() / 2;
+  const int textRight = textLeft + fontMetrics().horizontalAdvance(text);
+  if (index.isValid() && (textLeft < 0 || textRight > viewport()->width())) {
+    QToolTip::showText(help->globalPos(), text, viewport(), row);
+  } else {
+    QToolTip::hideText();
+  }
+  return true;
 }
 
 }  // namespace tagkana

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <QString>
 #include <QStringList>
@@ -73,6 +74,9 @@ class DirListBox : public QListWidget {
   // As setPath without a signal; true when the folder changed.
   bool open(const QString& path);
   void setErrorReporter(ErrorReporter reporter) { m_report = std::move(reporter); }
+  // Typing goes to the first row whose name starts with what was typed,
+  // whatever the row's indentation.
+  void keyboardSearch(const QString& search) override;
 
  signals:
   void Change();
@@ -86,6 +90,8 @@ class DirListBox : public QListWidget {
 
   QString m_path;
   ErrorReporter m_report;
+  QString m_typed;
+  QElapsedTimer m_sinceTyped;
 };
 
 // Mouse buttons numbered as the MouseDown handlers expect them.
@@ -153,7 +159,9 @@ class FileListBox : public SelectableListBox {
   ErrorReporter m_report;
 };
 
-// List1: unsorted rows, a click toggles a row's selection.
+// List1: unsorted rows, a click toggles a row's selection. Rows are never
+// cut: the list scrolls sideways to its widest row, and a row that the
+// list's width cuts shows its whole text as a tooltip.
 class PreviewListBox : public SelectableListBox {
   Q_OBJECT
 
@@ -165,8 +173,20 @@ class PreviewListBox : public SelectableListBox {
   Q_INVOKABLE void Clear() {
     clearSelection();
     clear();
+    m_widest = 0;
+    m_sizeRow = -1;
   }
-  Q_INVOKABLE void AddItem(const QString& text) { addItem(text); }
+  Q_INVOKABLE void AddItem(const QString& text) { AddItems({text}); }
+  // Rows at the end as one change of the list.
+  void AddItems(const QStringList& texts);
+
+ protected:
+  bool viewportEvent(QEvent* event) override;
+
+ private:
+  int m_widest = 0;    // the widest row's text, in pixels
+  QSize m_rowExtra;    // what a row adds around its text
+  int m_sizeRow = -1;  // the row that carries the size of them all
 };
 
 }  // namespace tagkana

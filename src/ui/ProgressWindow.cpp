@@ -5,7 +5,10 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 #include <QVBoxLayout>
+#include <QWindow>
+#include <algorithm>
 
 #include "common/Utf.h"
 #include "ui/Adapters.h"
@@ -17,6 +20,11 @@ namespace {
 // Events are handled this often during a run: often enough to repaint well
 // within 100 ms, seldom enough to cost little beside the files' own work.
 constexpr qint64 kEventsEveryMs = 25;
+// The file's line, at least; a name is cut in its middle to fit it.
+constexpr int kFileWidth = 360;
+// How long the box's first frame is waited for: a window manager maps it a
+// moment after it is shown.
+constexpr qint64 kFirstFrameMs = 60;
 
 }  // namespace
 
@@ -29,7 +37,7 @@ ProgressWindow::~ProgressWindow() {
   QApplication::restoreOverrideCursor();
 }
 
-void ProgressWindow::show() {
+void ProgressWindow::build() {
   m_dialog = std::make_unique<QDialog>(m_owner);
   m_dialog->setObjectName(QStringLiteral("Progress"));
   m_dialog->setWindowTitle(captions::kApplication);
@@ -39,7 +47,7 @@ void ProgressWindow::show() {
   m_file = new QLabel(m_dialog.get());
   m_file->setObjectName(QStringLiteral("lblFile"));
   m_file->setTextFormat(Qt::PlainText);
-  m_file->setMinimumWidth(360);
+  m_file->setMinimumWidth(kFileWidth);
   m_bar = new QProgressBar(m_dialog.get());
   m_bar->setTextVisible(false);
   auto* button = new QPushButton(captions::kCancel, m_dialog.get());
@@ -51,7 +59,20 @@ void ProgressWindow::show() {
   QObject::connect(button, &QPushButton::clicked, button, [this] { cancel(); });
   // Closing the box or Esc is the same as キャンセル.
   QObject::connect(m_dialog.get(), &QDialog::rejected, m_dialog.get(), [this] { cancel(); });
+}
+
+// Shown with its texts already set and drawn before the work goes on, so
+// that its first frame is never an empty box.
+void ProgressWindow::show() {
   m_dialog->show();
+  QElapsedTimer waited;
+  waited.start();
+  const QWindow* window = m_dialog->windowHandle();
+  while (window != nullptr && !window->isExposed() && waited.elapsed() < kFirstFrameMs) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QThread::msleep(2);
+  }
+  m_dialog->repaint();
 }
 
 bool ProgressWindow::next(int done, int total, std::u16string_view path) {
@@ -60,15 +81,19 @@ bool ProgressWindow::next(int done, int total, std::u16string_view path) {
   } else if (m_cancelled || m_sinceEvents.elapsed() < kEventsEveryMs) {
     return !m_cancelled;
   }
-  if (!m_dialog && m_started.elapsed() >= m_delay.count()) {
-    show();
+  const bool first = !m_dialog && m_started.elapsed() >= m_delay.count();
+  if (first) {
+    build();
   }
   if (m_dialog) {
     m_count->setText(toQString(groupedDecimal(done) + u" / " + groupedDecimal(total)));
     m_file->setText(m_file->fontMetrics().elidedText(toQString(visibleName(path)), Qt::ElideMiddle,
-                                                     m_file->width()));
+                                                     std::max(m_file->width(), kFileWidth)));
     m_bar->setMaximum(total);
     m_bar->setValue(done);
+  }
+  if (first) {
+    show();
   }
   // Input reaches the window only through the modal box, so no other command
   // can start while this one runs.

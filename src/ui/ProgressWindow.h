@@ -31,6 +31,7 @@ class ProgressWindow final : public RunProgress {
   void cancel() override { m_cancelled = true; }
 
  private:
+  void build();
   void show();
 
   QWidget* m_owner;

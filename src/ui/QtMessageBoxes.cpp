@@ -39,9 +39,15 @@ int execWithPointer(QDialog& box) {
   return box.exec();
 }
 
+// Qt centres a box on its parent, or on the screen when it has none. A
+// window not shown yet (an error at start-up) has no place to centre on.
+QWidget* centredOn(QWidget* parent) {
+  return parent != nullptr && parent->isVisible() ? parent : nullptr;
+}
+
 BoxAnswer showPlain(QWidget* parent, const QString& text, const QString& title, BoxButtons buttons,
                     BoxIcon icon) {
-  QMessageBox box(parent);
+  QMessageBox box(centredOn(parent));
   box.setWindowTitle(title);
   // File names may hold "<" and "&": never let them turn into rich text.
   box.setTextFormat(Qt::PlainText);
@@ -144,6 +150,7 @@ class LinesView final : public QListView {
 // available area.
 BoxAnswer showLong(QWidget* parent, const QStringList& lines, int top, const QString& title,
                    BoxButtons buttons, BoxIcon icon) {
+  parent = centredOn(parent);
   QDialog box(parent);
   box.setObjectName(QStringLiteral("LongMessageBox"));
   box.setWindowTitle(title);

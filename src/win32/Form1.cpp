@@ -239,11 +239,69 @@ void Form1::createControls() {
   for (HWND control : {dir, file, preview}) {
     SetWindowSubclass(control, controlProc, 1, reinterpret_cast<DWORD_PTR>(this));
   }
+  createRowTip(preview);
 
   auto& t = m_twips;
   m_layoutControls.reset(
       new layout::Controls{*t[1], *t[2], *t[3], *t[4], *t[0], *t[6], *t[5], *t[7], *t[8]});
   m_outerSize = std::make_unique<OuterSize>(*this);
+}
+
+// A preview row cut by the list's width shows whole in a tooltip over it,
+// placed by the list as the pointer moves.
+void Form1::createRowTip(HWND list) {
+  m_rowTip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                             WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, m_window, nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_TRACK | TTF_ABSOLUTE;
+  tool.hwnd = m_window;
+  tool.uId = reinterpret_cast<UINT_PTR>(list);
+  tool.lpszText = const_cast<wchar_t*>(L"");
+  SendMessageW(m_rowTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void Form1::showRowTip(HWND list, LPARAM at) {
+  const auto hit = SendMessageW(list, LB_ITEMFROMPOINT, 0, at);
+  const int row = HIWORD(hit) != 0 ? -1 : static_cast<int>(LOWORD(hit));
+  if (row == m_tipRow) {
+    return;
+  }
+  m_tipRow = row;
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = m_window;
+  tool.uId = reinterpret_cast<UINT_PTR>(list);
+  const std::u16string whole = List1->cutRow(row);
+  if (whole.empty()) {
+    SendMessageW(m_rowTip, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool));
+    return;
+  }
+  const std::wstring text = wide(whole);
+  tool.lpszText = const_cast<wchar_t*>(text.c_str());
+  SendMessageW(m_rowTip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+  RECT shape{};
+  SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&shape));
+  POINT corner{shape.left, shape.top};
+  ClientToScreen(list, &corner);
+  SendMessageW(m_rowTip, TTM_TRACKPOSITION, 0, MAKELPARAM(corner.x, corner.y));
+  SendMessageW(m_rowTip, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
+  TRACKMOUSEEVENT leave{sizeof leave, TME_LEAVE, list, 0};
+  TrackMouseEvent(&leave);
+}
+
+void Form1::hideRowTip() {
+  if (m_tipRow < 0) {
+    return;
+  }
+  m_tipRow = -1;
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = m_window;
+  tool.uId = reinterpret_cast<UINT_PTR>(find(u"List1").window);
+  SendMessageW(m_rowTip, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool));
 }
 
 void Form1::createMenus() {
@@ -446,6 +504,19 @@ LRESULT Form1::onControlMessage(HWND control, UINT message, WPARAM wParam, LPARA
   if (id == idDir1 && message == WM_KEYDOWN && wParam == VK_RETURN) {
     onCommand(idDir1, LBN_DBLCLK);
     return 0;
+  }
+  // The list box's own search would match the rows' indentation.
+  if (id == idDir1 && message == WM_CHAR && wParam >= L' ') {
+    Dir1->typed(static_cast<char16_t>(wParam));
+    return 0;
+  }
+  if (id == idList1) {
+    if (message == WM_MOUSEMOVE) {
+      showRowTip(control, lParam);
+    } else if (message == WM_MOUSELEAVE || message == WM_HSCROLL || message == WM_VSCROLL ||
+               message == WM_MOUSEWHEEL || message == WM_KEYDOWN || message == LB_RESETCONTENT) {
+      hideRowTip();
+    }
   }
   return DefSubclassProc(control, message, wParam, lParam);
 }

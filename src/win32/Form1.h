@@ -63,6 +63,9 @@ class Form1 : private Form1View {
 
   void createControls();
   void createMenus();
+  void createRowTip(HWND list);
+  void showRowTip(HWND list, LPARAM at);
+  void hideRowTip();
   void wireEvents();
   void applyFont();
   void placeFirst();
@@ -104,6 +107,8 @@ class Form1 : private Form1View {
   std::unique_ptr<PreviewListBox> List1;
   HMENU menPopup1 = nullptr;
   HMENU menPopup2 = nullptr;
+  HWND m_rowTip = nullptr;
+  int m_tipRow = -1;  // the preview row the tooltip shows, or -1
 
   std::vector<std::unique_ptr<TwipsControl>> m_twips;
   std::unique_ptr<layout::Controls> m_layoutControls;

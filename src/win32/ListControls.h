@@ -50,11 +50,18 @@ class DirList {
   bool setPath(std::u16string_view path);
   // The folder of the row the user chose; empty when none is.
   std::u16string chosenPath() const;
+  // A key typed in the list: the first row on from the chosen one whose
+  // name (not its indentation) starts with what was typed in a row is
+  // chosen. The same letter again steps on to the next such name.
+  void typed(char16_t key);
 
  private:
   HWND m_list;
   std::u16string m_path;
   std::vector<std::u16string> m_rows;
+  std::vector<std::u16string> m_names;
+  std::u16string m_typed;
+  DWORD m_typedAt = 0;
 };
 
 // What File1 and List1 share: rows read and selected by position.
@@ -89,7 +96,8 @@ class FileListBox final : public SelectableList, public FileList {
   std::vector<std::u16string> m_names;
 };
 
-// List1: unsorted rows; a click toggles a row's selection.
+// List1: unsorted rows; a click toggles a row's selection. The list scrolls
+// sideways to its widest row.
 class PreviewListBox final : public SelectableList, public PreviewList {
  public:
   explicit PreviewListBox(HWND list) : SelectableList(list) {}
@@ -97,6 +105,15 @@ class PreviewListBox final : public SelectableList, public PreviewList {
   bool Selected(int index) const override;
   void Clear() override;
   void AddItem(std::u16string_view text) override;
+  void AddItems(const std::vector<std::u16string>& texts) override;
+  // The row's whole text when the list's width cuts it (scrolled or too
+  // wide), else empty.
+  std::u16string cutRow(int index) const;
+  // A row's text as drawn, in pixels.
+  int textWidth(std::u16string_view text) const;
+
+ private:
+  int m_widest = 0;
 };
 
 }  // namespace tagkana::win32

@@ -48,7 +48,7 @@ LRESULT CALLBACK ProgressBox::boxProc(HWND window, UINT message, WPARAM wParam, 
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void ProgressBox::show() {
+void ProgressBox::build() {
   WNDCLASSEXW kind{};
   kind.cbSize = sizeof kind;
   kind.lpfnWndProc = boxProc;
@@ -80,8 +80,6 @@ void ProgressBox::show() {
   HWND button = child(m_box, L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, IDCANCEL, m_font,
                       {px(288), px(88), px(388), px(116)});
   SetWindowTextW(button, wide(texts::kCancel).c_str());
-  ShowWindow(m_box, SW_SHOWNORMAL);
-  SetFocus(button);
 }
 
 bool ProgressBox::next(int done, int total, std::u16string_view path) {
@@ -95,14 +93,21 @@ bool ProgressBox::next(int done, int total, std::u16string_view path) {
   } else if (m_cancelled || now - m_pumped < kPumpEvery) {
     return !m_cancelled;
   }
-  if (m_box == nullptr && now - m_started >= m_delay) {
-    show();
+  const bool first = m_box == nullptr && now - m_started >= m_delay;
+  if (first) {
+    build();
   }
   if (m_box != nullptr) {
     SetWindowTextW(m_count, wide(groupedDecimal(done) + u" / " + groupedDecimal(total)).c_str());
     SetWindowTextW(m_file, wide(visibleName(path)).c_str());
     SendMessageW(m_bar, PBM_SETRANGE32, 0, total);
     SendMessageW(m_bar, PBM_SETPOS, static_cast<WPARAM>(done), 0);
+  }
+  if (first) {
+    // Shown with its texts set, and drawn at once: its first frame is whole.
+    ShowWindow(m_box, SW_SHOWNORMAL);
+    UpdateWindow(m_box);
+    SetFocus(GetDlgItem(m_box, IDCANCEL));
   }
   pump();
   m_pumped = std::chrono::steady_clock::now();

@@ -32,7 +32,7 @@ class ProgressBox final : public RunProgress {
 
  private:
   static LRESULT CALLBACK boxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  void show();
+  void build();
   void pump();
 
   HWND m_owner;

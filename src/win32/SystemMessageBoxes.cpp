@@ -1,6 +1,7 @@
 #include "win32/SystemMessageBoxes.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "commands/WindowTexts.h"
 #include "win32/ListControls.h"
@@ -34,6 +35,70 @@ HWND addChild(HWND box, const wchar_t* kind, DWORD style, int id, const std::wst
   SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   return control;
 }
+
+// Centred on the owner while it is shown, else on the work area (an error
+// at start-up); kept within the work area either way.
+void centre(HWND box, HWND owner) {
+  const bool onOwner = owner != nullptr && IsWindowVisible(owner);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(onOwner ? owner : box, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const RECT& work = monitor.rcWork;
+  RECT around = work;
+  if (onOwner) {
+    GetWindowRect(owner, &around);
+  }
+  RECT shape{};
+  GetWindowRect(box, &shape);
+  const int width = shape.right - shape.left;
+  const int height = shape.bottom - shape.top;
+  const int x = std::clamp<int>((around.left + around.right - width) / 2, work.left,
+                                std::max<int>(work.left, work.right - width));
+  const int y = std::clamp<int>((around.top + around.bottom - height) / 2, work.top,
+                                std::max<int>(work.top, work.bottom - height));
+  SetWindowPos(box, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// MessageBoxW places itself: the box is moved as it first activates.
+thread_local HHOOK t_centring = nullptr;
+thread_local HWND t_centreOn = nullptr;
+
+LRESULT CALLBACK centreOnActivate(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_ACTIVATE && t_centring != nullptr) {
+    const auto box = reinterpret_cast<HWND>(wParam);
+    wchar_t kind[16] = {};
+    GetClassNameW(box, kind, 16);
+    if (std::wstring_view(kind) == L"#32770") {
+      centre(box, t_centreOn);
+      UnhookWindowsHookEx(t_centring);
+      t_centring = nullptr;
+    }
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// After a box the window is the active one again, with its focus where it
+// was, also where a window manager would leave it inactive.
+class FocusBack {
+ public:
+  explicit FocusBack(HWND owner) : m_owner(owner), m_focus(GetFocus()) {}
+  ~FocusBack() {
+    if (m_owner == nullptr || !IsWindowVisible(m_owner)) {
+      return;
+    }
+    SetForegroundWindow(m_owner);
+    SetActiveWindow(m_owner);
+    if (m_focus != nullptr && IsWindow(m_focus) && IsWindowEnabled(m_focus)) {
+      SetFocus(m_focus);
+    }
+  }
+  FocusBack(const FocusBack&) = delete;
+  FocusBack& operator=(const FocusBack&) = delete;
+
+ private:
+  HWND m_owner;
+  HWND m_focus;
+};
 
 // Icon and first lines at the top, the whole text below in a read-only field
 // that scrolls and copies, the buttons at the bottom right.
@@ -111,15 +176,8 @@ INT_PTR CALLBACK longBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lPara
           std::min<int>(MulDiv(640, static_cast<int>(dpi), 96), work.right - work.left);
       const int height =
           std::min<int>(MulDiv(480, static_cast<int>(dpi), 96), work.bottom - work.top);
-      RECT around = work;
-      if (shown->owner != nullptr) {
-        GetWindowRect(shown->owner, &around);
-      }
-      const int x =
-          std::clamp<int>((around.left + around.right - width) / 2, work.left, work.right - width);
-      const int y = std::clamp<int>((around.top + around.bottom - height) / 2, work.top,
-                                    work.bottom - height);
-      SetWindowPos(box, nullptr, x, y, width, height, SWP_NOZORDER);
+      SetWindowPos(box, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+      centre(box, shown->owner);
       layOut(box);
       // Filled once it has its size, so that it shows the text from the top.
       SetWindowTextW(whole, shown->text.c_str());
@@ -188,16 +246,24 @@ BoxAnswer SystemMessageBoxes::showAt(std::u16string_view text, std::size_t inVie
       first.remove_suffix(1);
     }
     const auto top = std::count(text.begin(), text.begin() + std::min(inView, text.size()), u'\n');
+    const FocusBack back(m_owner());
     return showLong(LongBox{wide(text), wide(first), shownTitle, buttons, icon, m_owner(),
                             static_cast<std::size_t>(top)});
   }
   UINT type = MB_APPLMODAL | MB_DEFBUTTON1 | MB_SETFOREGROUND;
   type |= buttons == BoxButtons::OkCancel ? MB_OKCANCEL : MB_OK;
   type |= icon == BoxIcon::Stop ? MB_ICONSTOP : 0;
+  const HWND owner = m_owner();
+  const FocusBack back(owner);
+  t_centreOn = owner;
+  t_centring = SetWindowsHookExW(WH_CBT, centreOnActivate, nullptr, GetCurrentThreadId());
+  const int answer = MessageBoxW(owner, wide(text).c_str(), shownTitle.c_str(), type);
+  if (t_centring != nullptr) {
+    UnhookWindowsHookEx(t_centring);
+    t_centring = nullptr;
+  }
   // Closing a box with OK alone answers OK; with Cancel, Cancel.
-  return MessageBoxW(m_owner(), wide(text).c_str(), shownTitle.c_str(), type) == IDOK
-             ? BoxAnswer::Ok
-             : BoxAnswer::Cancel;
+  return answer == IDOK ? BoxAnswer::Ok : BoxAnswer::Cancel;
 }
 
 }  // namespace tagkana::win32

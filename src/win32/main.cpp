@@ -15,7 +15,8 @@
 #endif
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+  INITCOMMONCONTROLSEX controls{sizeof controls,
+                                ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
   InitCommonControlsEx(&controls);
 
   tagkana::Vbmp3Library library;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/RuntimeError.h"
 #include "platform/SystemError.h"
 #include "support/FakeFileSystem.h"
 #include "support/FakeLists.h"
@@ -111,6 +112,37 @@ TEST(TitlePreview, StopsAtAFailedReadAndNamesTheFile) {
   ASSERT_EQ(q.boxes.shown.size(), 1u);
   EXPECT_EQ(q.boxes.shown[0].text, u"タグ情報を読み取れませんでした。（" +
                                        platform::systemErrorText(2) + u"）\r\n/music" SEP u"a.mp3");
+
+  // The rows read before the failure are listed when its box shows.
+  struct RowsAtBox : ScriptedMessageBoxes {
+    const FakePreviewList* list = nullptr;
+    std::size_t rows = 0;
+    BoxAnswer show(std::u16string_view text, std::u16string_view title, BoxButtons buttons,
+                   BoxIcon icon) override {
+      rows = list->rows.size();
+      return ScriptedMessageBoxes::show(text, title, buttons, icon);
+    }
+  } atBox;
+  Preview r;
+  atBox.list = &r.List1;
+  r.library.files = p.library.files;
+  TitlePreview(r.state, File1, r.List1, r.library, atBox);
+  EXPECT_EQ(atBox.rows, 2u);
+
+  // A run-time error on the way out keeps the rows read before it.
+  struct Throwing : FakeTagLibrary {
+    bool getFileTagInfoEX(std::u16string_view path, TagRecord& record,
+                          AnsiTagRecord& buffer) override {
+      if (path.ends_with(u"c.mp3")) {
+        throw RuntimeError(u"読めません");
+      }
+      return FakeTagLibrary::getFileTagInfoEX(path, record, buffer);
+    }
+  } throwing;
+  throwing.files = p.library.files;
+  Preview t;
+  EXPECT_THROW(TitlePreview(t.state, File1, t.List1, throwing, t.boxes), RuntimeError);
+  EXPECT_EQ(t.List1.rows, (Rows{u"1. いち → いち", u"2. に → に"}));
 }
 
 TEST(TitlePreview, WaitsForAFileAnotherProgramHolds) {

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -11,14 +12,17 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <QWindow>
 #include <chrono>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "common/RuntimeError.h"
 #include "common/Utf.h"
@@ -713,6 +717,94 @@ TEST(Form1, CancelStopsAPreviewAndAWriteBackBeforeTheirNextFile) {
   EXPECT_EQ(library.frees, 1);
 }
 
+// A long preview shows its rows as it goes, and its progress box is whole
+// from its first frame on.
+TEST(Form1, APreviewShowsItsRowsAndAWholeProgressBoxAsItGoes) {
+  SteeredLibrary library;
+  Window w(library, {}, {}, std::chrono::milliseconds(0));
+  TempFolder music;
+  for (int i = 0; i < 8; ++i) {
+    const std::u16string name = fromUtf8("f" + std::to_string(i) + ".mp3");
+    music.createFile(name);
+    library.addFile(music.pathOf(name), u"ka");
+  }
+  w.child("Dir1")->setProperty("Path", q(music.path()));
+  w.trigger("menSelectall2");
+
+  struct FirstShow : QObject {
+    QString count;
+    QString file;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+      if (event->type() == QEvent::Show && watched->objectName() == QLatin1String("Progress")) {
+        count = watched->findChild<QLabel*>(QStringLiteral("lblCount"))->text();
+        file = watched->findChild<QLabel*>(QStringLiteral("lblFile"))->text();
+      }
+      return false;
+    }
+  } firstShow;
+  qApp->installEventFilter(&firstShow);
+  auto* list = w.child<QListWidget>("List1");
+  int rowsSeen = 0;
+  library.onRead = [&](int read) {
+    if (read == 3) {
+      // Longer than any batch of rows may wait.
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    if (read == 5) {
+      rowsSeen = list->count();
+      // Laid out where the list shows it, not only held.
+      const QRect row = list->visualItemRect(list->item(0));
+      EXPECT_TRUE(row.isValid() && list->viewport()->rect().intersects(row));
+    }
+  };
+  w.click("btnGet");
+  qApp->removeEventFilter(&firstShow);
+  EXPECT_GE(rowsSeen, 3);
+  EXPECT_LT(rowsSeen, 5);
+  EXPECT_EQ(firstShow.count, QStringLiteral("0 / 8"));
+  EXPECT_TRUE(firstShow.file.endsWith(QStringLiteral("f0.mp3"))) << firstShow.file.toStdString();
+  ASSERT_EQ(w.count("List1"), 8);
+  EXPECT_EQ(w.entry("List1", 7), QStringLiteral("8. ka → か"));
+}
+
+// A row wider than the list: the list scrolls sideways to its end, and
+// hovering over it shows its whole text where the list cuts it.
+TEST(Form1, PreviewRowsWiderThanTheListScrollAndShowWholeOnHover) {
+  FakeTagLibrary library;
+  Window w(library);
+  auto* list = w.child<QListWidget>("List1");
+  const QString wide =
+      QStringLiteral("2. ") + QString(300, QLatin1Char('a')) + QStringLiteral(" → あ");
+  w.addRow(QStringLiteral("1. a → あ"));
+  w.addRow(wide);
+  w.addRow(QStringLiteral("3. a → あ"));
+  QApplication::processEvents();
+  ASSERT_GT(list->fontMetrics().horizontalAdvance(wide), list->viewport()->width());
+  EXPECT_TRUE(list->horizontalScrollBar()->isVisible());
+  EXPECT_GE(list->visualItemRect(list->item(1)).width(),
+            list->fontMetrics().horizontalAdvance(wide));
+
+  const auto hover = [&](int row) {
+    const QPoint at = list->visualItemRect(list->item(row)).topLeft() + QPoint(8, 2);
+    QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list->viewport(), &help);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+  };
+  EXPECT_EQ(hover(0), QString());  // whole already
+  EXPECT_EQ(hover(1), wide);
+  // Scrolled to its end, the wide row is cut at its start.
+  list->horizontalScrollBar()->setValue(list->horizontalScrollBar()->maximum());
+  QApplication::processEvents();
+  EXPECT_EQ(hover(1), wide);
+  QToolTip::hideText();
+
+  // Emptied, the list forgets the wide row.
+  w.trigger("menClear1");
+  w.addRow(QStringLiteral("1. a → あ"));
+  QApplication::processEvents();
+  EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+}
+
 // The window manager's close button or Alt+F4 (as QWindow::close() delivers
 // them), 終了 and its menu item: during a run each stops it before its next
 // file and ends the program once, every time.
@@ -799,6 +891,31 @@ TEST(Form1, FolderListOpensOnDoubleClickOrEnterOnly) {
   QTest::keyClick(dir, Qt::Key_Return);
   EXPECT_EQ(w.text("Dir1", "Path"), q(w.c.path() / "sub" / "deeper"));
   dir->setStyle(nullptr);
+}
+
+// Typing a name's first letters in Dir1 or File1 goes to the first row with
+// that name; Dir1's rows are indented, which the search looks past.
+TEST(Form1, TypingInTheFolderAndFileListsGoesToTheName) {
+  FakeTagLibrary library;
+  Window w(library);
+  std::filesystem::create_directory(w.c.path() / "fold");
+  auto* dir = w.child<QListWidget>("Dir1");
+  const auto currentText = [](QListWidget* list) {
+    return list->currentItem() != nullptr ? list->currentItem()->text().trimmed() : QString();
+  };
+  dir->setFocus();
+  QTest::keyClicks(dir, QStringLiteral("fOlDe"));
+  EXPECT_EQ(currentText(dir), QStringLiteral("folder.mp3"));
+  EXPECT_EQ(w.text("Dir1", "Path"), q(w.c.path()));  // found, not opened
+  QTest::keyClick(dir, Qt::Key_Return);
+  EXPECT_EQ(w.text("Dir1", "Path"), q(w.c.path() / "folder.mp3"));
+
+  auto* files = w.child<QListWidget>("File1");
+  w.child("Dir1")->setProperty("Path", q(w.c.path()));
+  files->setFocus();
+  QTest::keyClicks(files, QStringLiteral("C"));
+  EXPECT_EQ(currentText(files), QStringLiteral("c.Mp3"));
+  EXPECT_EQ(w.selection("File1"), (std::vector<bool>{false, false, true}));
 }
 
 TEST(Form1, FileListRereadsOnF5AndWhenItsFolderIsOpenedAgain) {

@@ -136,5 +136,32 @@ TEST(QtMessageBoxes, ShortTextStaysAPlainMessageBox) {
   EXPECT_EQ(boxes.show(text, u"", BoxButtons::Ok, BoxIcon::None), BoxAnswer::Ok);
 }
 
+// Both kinds of box stand centred on the window, or on the screen while the
+// window is not shown yet (an error at start-up).
+TEST(QtMessageBoxes, BoxesAreCentredOnTheWindowOrTheScreen) {
+  QWidget owner;
+  const QRect available = QApplication::primaryScreen()->availableGeometry();
+  owner.setGeometry(available.left() + 40, available.top() + 60, 700, 560);
+  QtMessageBoxes boxes(&owner);
+  const auto centreOf = [&](const std::u16string& text) {
+    QPoint centre;
+    whenShown([&](QWidget& box) {
+      centre = box.frameGeometry().center();
+      box.close();
+    });
+    boxes.show(text, u"", BoxButtons::Ok, BoxIcon::None);
+    return centre;
+  };
+  const auto near = [](QPoint a, QPoint b) { return (a - b).manhattanLength() <= 4; };
+  for (const std::u16string& text : {std::u16string(u"完了しました"), numberedLines(60)}) {
+    const QPoint beforeShown = centreOf(text);
+    EXPECT_TRUE(near(beforeShown, available.center())) << beforeShown.x() << "," << beforeShown.y();
+    owner.show();
+    const QPoint shown = centreOf(text);
+    EXPECT_TRUE(near(shown, owner.frameGeometry().center())) << shown.x() << "," << shown.y();
+    owner.hide();
+  }
+}
+
 }  // namespace
 }  // namespace tagkana

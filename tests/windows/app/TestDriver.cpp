@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
@@ -231,6 +232,33 @@ void TestDriver::dump(std::u16string_view name) {
   log(prefix + windowText(window));
 }
 
+// A box stands centred on the window while it is shown, else on the work
+// area, within the work area either way.
+void TestDriver::checkCentred(HWND box) {
+  const HWND form = m_form.window();
+  const bool onForm = IsWindowVisible(form) != FALSE;
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(onForm ? form : box, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const RECT& work = monitor.rcWork;
+  RECT around = work;
+  if (onForm) {
+    GetWindowRect(form, &around);
+  }
+  RECT shape{};
+  GetWindowRect(box, &shape);
+  const LONG width = shape.right - shape.left;
+  const LONG height = shape.bottom - shape.top;
+  const LONG x = std::clamp<LONG>((around.left + around.right - width) / 2, work.left,
+                                  std::max<LONG>(work.left, work.right - width));
+  const LONG y = std::clamp<LONG>((around.top + around.bottom - height) / 2, work.top,
+                                  std::max<LONG>(work.top, work.bottom - height));
+  if (std::abs(shape.left - x) > 2 || std::abs(shape.top - y) > 2) {
+    log(u"FAIL\tbox at " + number(shape.left) + u"," + number(shape.top) + u", not " + number(x) +
+        u"," + number(y));
+  }
+}
+
 void TestDriver::perform(const Step& step) {
   const std::u16string& verb = step[0];
   auto arg = [&step](std::size_t i) { return i < step.size() ? step[i] : std::u16string(); };
@@ -329,10 +357,85 @@ void TestDriver::perform(const Step& step) {
                                        reinterpret_cast<LPARAM>(line.data()));
       log(u"top\t" + fromWide(std::wstring_view(line.data(), static_cast<std::size_t>(length))));
     }
+    checkCentred(box);
     PostMessageW(box, WM_COMMAND, arg(1) == u"Cancel" ? IDCANCEL : IDOK, 0);
     waitFor([&] { return !IsWindow(box); }, u"the box to close");
   } else if (verb == u"dump") {
     dump(arg(1));
+  } else if (verb == u"type") {
+    // Keys typed in a list: where its caret goes.
+    const HWND list = named(arg(1));
+    for (char16_t key : arg(2)) {
+      PostMessageW(list, WM_CHAR, key, 0);
+    }
+    waitIdle();
+    const bool several =
+        (GetWindowLongW(list, GWL_STYLE) & (LBS_EXTENDEDSEL | LBS_MULTIPLESEL)) != 0;
+    const auto caret = SendMessageW(list, several ? LB_GETCARETINDEX : LB_GETCURSEL, 0, 0);
+    log(u"type\t" + arg(1) + u"\t" +
+        listRow(list, LB_GETTEXTLEN, LB_GETTEXT, static_cast<int>(caret)));
+  } else if (verb == u"extent") {
+    // Whether the list scrolls sideways to its widest row.
+    const HWND list = named(arg(1));
+    RECT client{};
+    GetClientRect(list, &client);
+    const auto extent = SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0);
+    log(u"extent\t" + arg(1) + (extent > client.right ? u"\twider" : u"\twithin"));
+  } else if (verb == u"hover") {
+    // The pointer over a row: the tooltip shown, if any.
+    const HWND list = named(arg(1));
+    RECT row{};
+    SendMessageW(list, LB_GETITEMRECT, std::stoul(toUtf8(arg(2))), reinterpret_cast<LPARAM>(&row));
+    POINT at{row.left + 8, row.top + 2};
+    ClientToScreen(list, &at);
+    SetCursorPos(at.x, at.y);  // where a real pointer would be
+    PostMessageW(list, WM_MOUSEMOVE, 0, MAKELPARAM(row.left + 8, row.top + 2));
+    waitIdle();
+    const HWND tip = shownWindowOfClass(TOOLTIPS_CLASSW);
+    if (tip == nullptr) {
+      log(u"tip\tnone");
+      return;
+    }
+    std::wstring text(4096, L'\0');
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = form;
+    tool.uId = reinterpret_cast<UINT_PTR>(list);
+    tool.lpszText = text.data();
+    SendMessageW(tip, TTM_GETTEXTW, text.size(), reinterpret_cast<LPARAM>(&tool));
+    text.resize(std::wcslen(text.c_str()));
+    log(u"tip\t" + fromWide(text));
+  } else if (verb == u"active") {
+    // After a box: the window is active again, the focus on one of its controls.
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    GetGUIThreadInfo(m_uiThread, &gui);
+    log(gui.hwndActive == form && IsChild(form, gui.hwndFocus) ? u"active\tForm1"
+                                                               : u"active\tother");
+  } else if (verb == u"altf") {
+    // Alt+F from the keyboard, as a user presses it: the file menu opens.
+    std::array<INPUT, 4> keys{};
+    const WORD codes[] = {VK_MENU, 'F', 'F', VK_MENU};
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      keys[i].type = INPUT_KEYBOARD;
+      keys[i].ki.wVk = codes[i];
+      keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+    }
+    SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+    HWND menu = nullptr;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while ((menu = shownWindowOfClass(L"#32768")) == nullptr &&
+           std::chrono::steady_clock::now() < until) {
+      Sleep(20);
+    }
+    if (menu == nullptr) {
+      log(u"altf\tnone");
+      return;
+    }
+    log(u"altf\t" + menuItems(reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0))));
+    PostMessageW(form, WM_CANCELMODE, 0, 0);
+    waitFor([&] { return !IsWindowVisible(menu); }, u"the menu to close");
+    waitIdle();
   } else if (verb == u"rects") {
     const UINT dpi = GetDpiForWindow(form);
     auto twips = [dpi](LONG pixels) {

@@ -38,6 +38,7 @@ class TestDriver {
   void log(std::u16string_view line);
   void dump(std::u16string_view name);
   void inspectProgress();
+  void checkCentred(HWND box);
 
   Form1& m_form;
   DWORD m_uiThread;
