@@ -88,9 +88,14 @@ void TitlePreview(FormState& state, const FileList& File1, PreviewList& List1, T
       break;
     }
     state.CurPath = std::move(path);
+    // The rows read so far show while the run waits.
     const FileWait wait = waitWhileBusy(
         files, state.CurPath, false,
-        [&] { return progress.next(state.RowNo - 1, total, state.CurPath); }, clock);
+        [&] {
+          rows.flush();
+          return progress.next(state.RowNo - 1, total, state.CurPath);
+        },
+        clock);
     if (wait == FileWait::Stopped) {
       break;
     }

@@ -169,7 +169,10 @@ TEST(TitlePreview, WaitsForAFileAnotherProgramHolds) {
   held.library.addFile(a, u"ka");
   held.library.addFile(b, u"ki");
   held.files.heldFor[b] = -1;
+  std::size_t rowsWhileHeld = 0;
+  held.files.whileHeld = [&] { rowsWhileHeld = held.List1.rows.size(); };
   held.run(File1);
+  EXPECT_EQ(rowsWhileHeld, 1u);  // a's row shows during the wait
   EXPECT_GE(held.clock.waited, std::chrono::seconds(10));
   EXPECT_EQ(held.library.readPaths(), (Paths{a}));
   EXPECT_EQ(held.List1.rows, (Rows{u"1. ka → か"}));
