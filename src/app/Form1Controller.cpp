@@ -132,7 +132,8 @@ void Form1Controller::refresh() {
 
 void Form1Controller::btnGet_Click() {
   runLong([this](Progress& progress) {
-    TitlePreview(m_state, m_view.fileList(), m_view.previewList(), m_library, m_boxes, progress);
+    TitlePreview(m_state, m_view.fileList(), m_view.previewList(), m_library, m_boxes, progress,
+                 m_files);
   });
 }
 

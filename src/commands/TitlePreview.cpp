@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "commands/FileWait.h"
 #include "commands/Messages.h"
 #include "commands/Reasons.h"
 #include "common/Utf.h"
@@ -63,7 +64,8 @@ class RowBatches {
 }  // namespace
 
 void TitlePreview(FormState& state, const FileList& File1, PreviewList& List1, TagLibrary& library,
-                  MessageBoxes& boxes, Progress& progress) {
+                  MessageBoxes& boxes, Progress& progress, platform::FileSystem& files,
+                  WaitClock& clock) {
   // One record and buffer for the whole run: what the library leaves untouched
   // keeps the previous file's value.
   TagRecord record;
@@ -86,6 +88,22 @@ void TitlePreview(FormState& state, const FileList& File1, PreviewList& List1, T
       break;
     }
     state.CurPath = std::move(path);
+    // The rows read so far show while the run waits.
+    const FileWait wait = waitWhileBusy(
+        files, state.CurPath, false,
+        [&] {
+          rows.flush();
+          return progress.next(state.RowNo - 1, total, state.CurPath);
+        },
+        clock);
+    if (wait == FileWait::Stopped) {
+      break;
+    }
+    if (wait == FileWait::Busy) {
+      readFailed = true;
+      reason = messages::kReasonBusy;
+      break;
+    }
     if (!library.getFileTagInfoEX(state.CurPath, record, buffer)) {
       readFailed = true;
       reason = reasonText(library.lastReadFailure());

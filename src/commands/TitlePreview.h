@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commands/FileWait.h"
 #include "commands/FormState.h"
 #include "commands/Lists.h"
 #include "commands/MessageBoxes.h"
@@ -9,8 +10,12 @@
 namespace tagkana {
 
 // Reads, converts and lists the title of every selected file of File1. A stop
-// asked through `progress` keeps the rows added so far.
+// asked through `progress` keeps the rows added so far. A file another
+// program holds is waited for on `clock`, with `progress` asked along the way;
+// one still held stops the preview as an unreadable one does.
 void TitlePreview(FormState& state, const FileList& File1, PreviewList& List1, TagLibrary& library,
-                  MessageBoxes& boxes, Progress& progress = noProgress());
+                  MessageBoxes& boxes, Progress& progress = noProgress(),
+                  platform::FileSystem& files = platform::systemFileSystem(),
+                  WaitClock& clock = systemWaitClock());
 
 }  // namespace tagkana

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "commands/FileWait.h"
 #include "commands/Messages.h"
 #include "commands/Reasons.h"
 #include "common/RuntimeError.h"
@@ -94,7 +95,8 @@ void appendNotAttempted(FormState& state, std::u16string_view before, int notAtt
 }  // namespace
 
 void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& library,
-                    platform::FileSystem& files, MessageBoxes& boxes, Progress& progress) {
+                    platform::FileSystem& files, MessageBoxes& boxes, Progress& progress,
+                    WaitClock& clock) {
   const std::size_t earlierLog = state.ResultLog.size();
   if (boxes.show(messages::kConfirmWriteBack, messages::kConfirmTitle, BoxButtons::OkCancel,
                  BoxIcon::None) != BoxAnswer::Ok) {
@@ -138,8 +140,21 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
         cancelled = true;
         break;
       }
+      const auto goOn = [&progress, done = attempted, total, &path] {
+        return progress.next(done, total, path);
+      };
+      // The write needs the file to itself, from its read on.
+      const FileWait beforeRead = waitWhileBusy(files, path, true, goOn, clock);
+      if (beforeRead == FileWait::Stopped) {
+        cancelled = true;
+        break;
+      }
       ++attempted;
       state.CurPath = path;
+      if (beforeRead == FileWait::Busy) {
+        handled(messages::kLogWriteFailed, std::u16string(messages::kReasonBusy));
+        continue;
+      }
       if (!library.getFileTagInfoEX(state.CurPath, record, readBuffer)) {
         const WriteFailure failure = library.lastReadFailure();
         // A file another program holds has a tag all the same: the run goes on.
@@ -167,6 +182,16 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
       // A write whose durability could not be told is not made.
       if (std::u16string unwatched = files.watchFolder(state.CurPath); !unwatched.empty()) {
         handled(messages::kLogWriteFailed, std::move(unwatched));
+        continue;
+      }
+      // Taken since the read: the file was read, but nothing was written.
+      if (const FileWait beforeWrite = waitWhileBusy(files, path, true, goOn, clock);
+          beforeWrite == FileWait::Stopped) {
+        --attempted;
+        cancelled = true;
+        break;
+      } else if (beforeWrite == FileWait::Busy) {
+        handled(messages::kLogWriteFailed, std::u16string(messages::kReasonBusy));
         continue;
       }
       if (library.setTagInfoEX(state.CurPath, record, writeBuffer, 0, 1)) {

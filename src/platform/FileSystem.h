@@ -46,6 +46,11 @@ class FileSystem {
   virtual std::vector<std::u16string> makeDurable(const std::vector<std::u16string>& paths) = 0;
   // Lets go of the folders watched in the run.
   virtual void endRun() = 0;
+  // True when another program holds the file so that the tag library's read
+  // (`forWrite` false) or write would have to wait for it now. Asking takes
+  // no lock that outlives the call. Anything that cannot be asked (no such
+  // file, no locks there) is not busy: the library's own call tells why.
+  virtual bool busy(std::u16string_view path, bool forWrite) = 0;
 };
 
 // The real one for this OS.

@@ -1,5 +1,6 @@
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -164,6 +165,30 @@ class PosixFileSystem final : public FileSystem {
       ::close(watched.fd);
     }
     m_folders.clear();
+  }
+
+  // The tag library takes a flock, shared to read and exclusive to write; a
+  // lock of our own on our own descriptor tells whether it would wait.
+  bool busy(std::u16string_view path, bool forWrite) override {
+    const std::string name = encodePath(path);
+    struct stat st {};
+    // Through symbolic links, as the library goes. Only regular files are
+    // opened: a device may act on being opened.
+    if (::stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+      return false;
+    }
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+      return false;
+    }
+    int rc = 0;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+      while ((rc = ::flock(fd, (forWrite ? LOCK_EX : LOCK_SH) | LOCK_NB)) != 0 && errno == EINTR) {
+      }
+    }
+    const bool held = rc != 0 && errno == EWOULDBLOCK;
+    ::close(fd);  // and with it our lock
+    return held;
   }
 
   ~PosixFileSystem() override {

@@ -61,6 +61,22 @@ class Win32FileSystem final : public FileSystem {
     return std::vector<std::u16string>(paths.size());
   }
   void endRun() override {}
+
+  // The tag library opens a file to write sharing nothing, and to read
+  // sharing reading and writing; an open of our own asked the same way tells
+  // whether its open would wait.
+  bool busy(std::u16string_view path, bool forWrite) override {
+    const HANDLE h =
+        CreateFileW(toWide(path).c_str(), forWrite ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+                    forWrite ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      CloseHandle(h);
+      return false;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+  }
 };
 
 }  // namespace

@@ -278,6 +278,21 @@ TEST(Form1Controller, ClosingDuringARunStopsItAndEndsOnceAfterwards) {
   EXPECT_EQ(c.view.closes, 1);
   EXPECT_EQ(c.library.frees, 1);
 
+  // Closing while the run waits for a file another program holds ends the
+  // wait, and then the program.
+  Controller waiting;
+  waiting.form->Form_Load();
+  waiting.view.files.entries = {{u"a.mp3", true}, {u"b.mp3", true}};
+  waiting.library.addFile(u"C:" SEP u"a.mp3", u"ka");
+  waiting.library.addFile(u"C:" SEP u"b.mp3", u"ka");
+  waiting.fileSystem.heldFor[u"C:" SEP u"a.mp3"] = -1;
+  waiting.fileSystem.whileHeld = [&waiting] { waiting.form->closeRequested(); };
+  waiting.on(&Form1Controller::btnGet_Click);
+  EXPECT_TRUE(waiting.library.readPaths().empty());
+  EXPECT_EQ(waiting.fileSystem.probes.size(), 1u);
+  EXPECT_TRUE(waiting.form->ended());
+  EXPECT_EQ(waiting.view.closes, 1);
+
   // Releasing the library fails: the error is shown and the window still goes.
   FakeView view;
   FailingLibrary library;

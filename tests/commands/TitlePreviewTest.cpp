@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include "common/RuntimeError.h"
 #include "platform/SystemError.h"
+#include "support/FakeFileSystem.h"
 #include "support/FakeLists.h"
 #include "support/FakeMessageBoxes.h"
 #include "support/FakeProgress.h"
@@ -24,9 +26,11 @@ struct Preview {
   FakePreviewList List1;
   FakeTagLibrary library;
   ScriptedMessageBoxes boxes;
+  FakeFileSystem files;
+  SteppedClock clock;
 
   void run(const FileList& File1, Progress& progress = noProgress()) {
-    TitlePreview(state, File1, List1, library, boxes, progress);
+    TitlePreview(state, File1, List1, library, boxes, progress, files, clock);
   }
 };
 
@@ -139,6 +143,54 @@ TEST(TitlePreview, StopsAtAFailedReadAndNamesTheFile) {
   Preview t;
   EXPECT_THROW(TitlePreview(t.state, File1, t.List1, throwing, t.boxes), RuntimeError);
   EXPECT_EQ(t.List1.rows, (Rows{u"1. いち → いち", u"2. に → に"}));
+}
+
+TEST(TitlePreview, WaitsForAFileAnotherProgramHolds) {
+  const std::u16string a = u"/m" SEP u"a.mp3";
+  const std::u16string b = u"/m" SEP u"b.mp3";
+  FakeFileList File1(u"/m", {u"a.mp3", u"b.mp3"});
+  File1.select({0, 1});
+
+  // Let go after two looks, each as a read takes it: read then.
+  Preview p;
+  p.library.addFile(a, u"ka");
+  p.library.addFile(b, u"ki");
+  p.files.heldFor[a] = 2;
+  StoppingProgress progress;
+  p.run(File1, progress);
+  EXPECT_EQ(p.List1.rows, (Rows{u"1. ka → か", u"2. ki → き"}));
+  EXPECT_EQ(progress.reports,
+            (std::vector<StoppingProgress::Report>{{0, 2, a}, {0, 2, a}, {0, 2, a}, {1, 2, b}}));
+  EXPECT_EQ(p.files.probes,
+            (std::vector<FakeFileSystem::Probe>{{a, false}, {a, false}, {a, false}, {b, false}}));
+
+  // Never let go: the preview stops there as at an unreadable file.
+  Preview held;
+  held.library.addFile(a, u"ka");
+  held.library.addFile(b, u"ki");
+  held.files.heldFor[b] = -1;
+  std::size_t rowsWhileHeld = 0;
+  held.files.whileHeld = [&] { rowsWhileHeld = held.List1.rows.size(); };
+  held.run(File1);
+  EXPECT_EQ(rowsWhileHeld, 1u);  // a's row shows during the wait
+  EXPECT_GE(held.clock.waited, std::chrono::seconds(10));
+  EXPECT_EQ(held.library.readPaths(), (Paths{a}));
+  EXPECT_EQ(held.List1.rows, (Rows{u"1. ka → か"}));
+  ASSERT_EQ(held.boxes.shown.size(), 1u);
+  EXPECT_EQ(held.boxes.shown[0].text,
+            u"タグ情報を読み取れませんでした。（ほかのプログラムがファイルを使用中です）\r\n"
+            u"/m" SEP u"b.mp3");
+
+  // キャンセル during the wait: the rows added stay, nothing is shown.
+  Preview cancelled;
+  cancelled.library.addFile(a, u"ka");
+  cancelled.files.heldFor[b] = -1;
+  StoppingProgress stop;
+  stop.stopAtReport = 3;
+  cancelled.run(File1, stop);
+  EXPECT_EQ(cancelled.library.readPaths(), (Paths{a}));
+  EXPECT_EQ(cancelled.List1.rows, (Rows{u"1. ka → か"}));
+  EXPECT_TRUE(cancelled.boxes.shown.empty());
 }
 
 TEST(TitlePreview, StopAskedMidRunKeepsTheRowsAdded) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,6 +35,7 @@ struct WriteBack {
   FakeTagLibrary library;
   FakeFileSystem files;
   ScriptedMessageBoxes boxes;
+  SteppedClock clock;
 
   void addRow(const std::u16string& path, const std::u16string& title,
               std::uint32_t attributes = platform::kArchive) {
@@ -44,7 +47,7 @@ struct WriteBack {
 
   void run(BoxAnswer answer = BoxAnswer::Ok, Progress& progress = noProgress()) {
     boxes.answers.push_back(answer);
-    TitleWriteBack(state, List1, library, files, boxes, progress);
+    TitleWriteBack(state, List1, library, files, boxes, progress, clock);
   }
 
   const ShownBox& lastBox() const { return boxes.shown.back(); }
@@ -301,6 +304,101 @@ TEST(TitleWriteBack, StopsAtAFailedReadAndSaysSo) {
       platform::systemErrorText(2) + u"）\r\n中断のため、選択された 1 件は処理していません\r\n";
   EXPECT_EQ(busy.state.ResultLog, busyLog);
   EXPECT_EQ(busy.lastBox().text, u"中断しました\r\n\r\n" + busyLog);
+}
+
+// Another program holds b (from before the run, or from between its read
+// and its write): the run waits for it, asking the window along the way.
+struct HeldAfterRead : FakeFileSystem {
+  std::u16string path;
+  std::uint32_t attributes(std::u16string_view asked) override {
+    if (asked == path) {
+      heldFor[path] = -1;
+    }
+    return FakeFileSystem::attributes(asked);
+  }
+};
+
+TEST(TitleWriteBack, WaitsForAFileAnotherProgramHolds) {
+  const std::u16string a = u"/m" SEP u"a.mp3";
+  const std::u16string b = u"/m" SEP u"b.mp3";
+  const std::u16string c = u"/m" SEP u"c.mp3";
+  const auto fourRows = [&](WriteBack& w) {
+    for (const auto* name : {u"a", u"b", u"c", u"d"}) {
+      w.addRow(u"/m" SEP + std::u16string(name) + u".mp3", u"ka");
+    }
+    w.List1.select({0, 1, 2, 3});
+  };
+
+  // Let go after three looks: written, with the window asked at each.
+  WriteBack w;
+  fourRows(w);
+  w.files.heldFor[b] = 3;
+  StoppingProgress progress;
+  w.run(BoxAnswer::Ok, progress);
+  EXPECT_EQ(w.library.writtenPaths().size(), 4u);
+  EXPECT_EQ(std::count(progress.reports.begin(), progress.reports.end(),
+                       StoppingProgress::Report{1, 4, b}),
+            4);
+  EXPECT_EQ(w.clock.waited, std::chrono::milliseconds(30));
+  // Looked at as a write takes it, before the read and again before the write.
+  EXPECT_EQ(
+      std::count(w.files.probes.begin(), w.files.probes.end(), FakeFileSystem::Probe{b, true}), 5);
+  EXPECT_EQ(w.files.probes.size(), 4u * 2 + 3);
+  EXPECT_EQ(w.state.ResultLog, u"a.mp3　成功\r\nb.mp3　成功\r\nc.mp3　成功\r\nd.mp3　成功\r\n");
+
+  // Never let go: as long as the tag library would wait, then b fails its
+  // line unread and the run goes on.
+  WriteBack held;
+  fourRows(held);
+  held.files.heldFor[b] = -1;
+  held.run();
+  EXPECT_GE(held.clock.waited, std::chrono::seconds(10));
+  EXPECT_LT(held.clock.waited, std::chrono::seconds(11));
+  EXPECT_EQ(held.library.readPaths().size(), 3u);
+  EXPECT_EQ(held.library.writtenPaths().size(), 3u);
+  const std::u16string heldLog =
+      u"a.mp3　成功\r\nb.mp3　書き込みエラーのため失敗（ほかのプログラムがファイルを使用中です）"
+      u"\r\nc.mp3　成功\r\nd.mp3　成功\r\n";
+  EXPECT_EQ(held.state.ResultLog, heldLog);
+  EXPECT_EQ(held.lastBox().text, u"完了しました\r\n\r\n" + heldLog);
+
+  // キャンセル during the wait: b counts as not attempted.
+  WriteBack cancelled;
+  fourRows(cancelled);
+  cancelled.files.heldFor[b] = -1;
+  StoppingProgress stop;
+  stop.stopAtReport = 4;
+  cancelled.run(BoxAnswer::Ok, stop);
+  EXPECT_EQ(stop.reports.size(), 4u);
+  EXPECT_EQ(cancelled.library.readPaths(), (Paths{a}));
+  EXPECT_EQ(cancelled.state.ResultLog,
+            u"a.mp3　成功\r\nキャンセルのため、選択された 3 件は処理していません\r\n");
+
+  // Taken between the read and the write: nothing written; the same line
+  // when the wait gives up, the same count when it is cancelled.
+  for (const bool cancel : {false, true}) {
+    WriteBack late;
+    HeldAfterRead files;
+    files.path = b;
+    for (const auto* name : {u"a", u"b", u"c"}) {
+      late.state.FilePaths.push_back(u"/m" SEP + std::u16string(name) + u".mp3");
+      late.List1.rows.push_back(u"row");
+      late.library.addFile(late.state.FilePaths.back(), u"ka");
+      files.add(late.state.FilePaths.back());
+    }
+    late.List1.select({0, 1, 2});
+    StoppingProgress lateStop;
+    lateStop.stopAtReport = cancel ? 3 : -1;
+    late.boxes.answers.push_back(BoxAnswer::Ok);
+    TitleWriteBack(late.state, late.List1, late.library, files, late.boxes, lateStop, late.clock);
+    EXPECT_EQ(late.library.readPaths(), cancel ? (Paths{a, b}) : (Paths{a, b, c})) << cancel;
+    EXPECT_EQ(late.library.writtenPaths(), cancel ? (Paths{a}) : (Paths{a, c})) << cancel;
+    EXPECT_EQ(late.state.ResultLog,
+              cancel ? u"a.mp3　成功\r\nキャンセルのため、選択された 2 件は処理していません\r\n"
+                     : u"a.mp3　成功\r\nb.mp3　書き込みエラーのため失敗"
+                       u"（ほかのプログラムがファイルを使用中です）\r\nc.mp3　成功\r\n")
+        << cancel;
+  }
 }
 
 TEST(TitleWriteBack, EveryLineNamesItsFile) {

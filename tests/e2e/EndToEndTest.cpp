@@ -1,14 +1,22 @@
 // Whole flows through the real window, the real tag library and MP3 files made
 // here: nothing is faked but the person answering the message boxes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <taglib/mpegfile.h>
 #include <taglib/tag.h>
+#include <unistd.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -86,12 +94,12 @@ std::string libraryTitle(const fs::path& file) {
 }
 
 // The real window with the real binding and file system, kept from ending
-// the test program; no progress box, however slow the disk.
+// the test program; no progress box, however slow the disk, unless asked.
 struct Window {
-  Window() {
+  explicit Window(std::chrono::milliseconds progressDelay = std::chrono::hours(1)) {
     Form1Hooks hooks;
     hooks.endProgram = [this] { ++ends; };
-    hooks.progressDelay = std::chrono::hours(1);
+    hooks.progressDelay = progressDelay;
     form = std::make_unique<Form1>(library, boxes, platform::systemFileSystem(), std::move(hooks));
     form->show();
   }
@@ -407,6 +415,159 @@ TEST(EndToEnd, OddNamesReachTheirOwnFiles) {
   w.click("btnGet");
   EXPECT_EQ(w.entries("List1"), std::vector<QString>{"1. kakko → かっこ"});
   EXPECT_EQ(w.newBoxes().size(), 0u);
+}
+
+// Another program: a child process holding the file's lock as the tag library
+// takes it (flock, exclusive) until let go.
+class LockHolder {
+ public:
+  explicit LockHolder(const fs::path& file) {
+    const char* name = file.c_str();
+    int ready[2];
+    int release[2];
+    if (::pipe(ready) != 0 || ::pipe(release) != 0) {
+      return;
+    }
+    m_child = ::fork();
+    if (m_child == 0) {
+      ::close(ready[0]);
+      ::close(release[1]);
+      const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
+      // Never waits: a lock still held elsewhere fails the test instead.
+      char byte = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+      if (::write(ready[1], &byte, 1) == 1) {
+        (void)::read(release[0], &byte, 1);  // until the parent closes its end
+      }
+      ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(release[0]);
+    char byte = 'n';
+    m_held = m_child > 0 && ::read(ready[0], &byte, 1) == 1 && byte == 'y';
+    ::close(ready[0]);
+    m_release = release[1];
+  }
+  ~LockHolder() { letGo(); }
+  LockHolder(const LockHolder&) = delete;
+  LockHolder& operator=(const LockHolder&) = delete;
+
+  bool held() const { return m_held; }
+  // Returns once the child and its lock are gone.
+  void letGo() {
+    if (m_release >= 0) {
+      ::close(m_release);
+      m_release = -1;
+    }
+    if (m_child > 0) {
+      ::waitpid(m_child, nullptr, 0);
+      m_child = -1;
+    }
+  }
+
+ private:
+  pid_t m_child = -1;
+  int m_release = -1;
+  bool m_held = false;
+};
+
+QWidget* progressBox() {
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (top->objectName() == QLatin1String("Progress") && top->isVisible()) {
+      return top;
+    }
+  }
+  return nullptr;
+}
+
+QString shownFile() {
+  QWidget* box = progressBox();
+  return box == nullptr ? QString() : box->findChild<QLabel*>(QStringLiteral("lblFile"))->text();
+}
+
+// While another program holds a file, the write-back waits with the window
+// alive: the progress box names the file and events keep coming; the file is
+// written once it is let go, and キャンセル or closing the window ends the wait.
+TEST(EndToEnd, AFileAnotherProgramHoldsIsWaitedForWithTheWindowAlive) {
+  TempFolder music;
+  const fs::path a = music.createFile(u"a.mp3", mp3(u"sakura"));
+  const fs::path b = music.createFile(u"b.mp3", mp3(u"kakko"));
+  const fs::path c = music.createFile(u"c.mp3", mp3(u"kyouto"));
+  Window w(std::chrono::milliseconds(0));
+  w.browse(music.path());
+  w.select("File1", {0, 1, 2});
+  w.click("btnGet");
+  ASSERT_EQ(w.entries("List1").size(), 3u);
+  w.select("List1", {0, 1, 2});
+  w.newBoxes();
+
+  // Let go once three timer events came while the box showed b.
+  auto holder = std::make_unique<LockHolder>(b);
+  ASSERT_TRUE(holder->held());
+  int ticksOnB = 0;
+  QTimer timer;
+  timer.setInterval(20);
+  const QMetaObject::Connection letGo = QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (shownFile().endsWith(QStringLiteral("b.mp3")) && ++ticksOnB == 3) {
+      holder->letGo();
+    }
+  });
+  timer.start();
+  w.boxes.answers = {BoxAnswer::Ok};
+  w.click("btnChange");
+  timer.stop();
+  EXPECT_GE(ticksOnB, 3);
+  std::vector<ShownBox> shown = w.newBoxes();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(toUtf8(shown[1].text),
+            toUtf8(u"完了しました\r\n\r\na.mp3　成功\r\nb.mp3　成功\r\nc.mp3　成功\r\n"));
+  EXPECT_EQ(taglibTitle(b), "かっこ");
+
+  // Held again, and キャンセル while the box shows it: b and c are left alone.
+  holder = std::make_unique<LockHolder>(b);
+  ASSERT_TRUE(holder->held());
+  const std::string bBefore = contents(b);
+  const std::string cBefore = contents(c);
+  bool cancelled = false;
+  QObject::disconnect(letGo);
+  const QMetaObject::Connection cancel = QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (!cancelled && shownFile().endsWith(QStringLiteral("b.mp3"))) {
+      cancelled = true;
+      QTest::mouseClick(progressBox()->findChild<QPushButton*>(QStringLiteral("btnCancel")),
+                        Qt::LeftButton);
+    }
+  });
+  timer.start();
+  w.boxes.answers = {BoxAnswer::Ok};
+  w.click("btnChange");
+  timer.stop();
+  EXPECT_TRUE(cancelled);
+  shown = w.newBoxes();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(toUtf8(shown[1].text),
+            toUtf8(u"完了しました\r\n\r\na.mp3　成功\r\nb.mp3　成功\r\nc.mp3　成功\r\n"
+                   u"a.mp3　成功\r\nキャンセルのため、選択された 2 件は処理していません\r\n"));
+  EXPECT_EQ(contents(b), bBefore);
+  EXPECT_EQ(contents(c), cBefore);
+
+  // Closing the window while it waits ends the wait, and then the program.
+  holder.reset();
+  holder = std::make_unique<LockHolder>(b);
+  ASSERT_TRUE(holder->held());
+  bool closed = false;
+  QObject::disconnect(cancel);
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (!closed && shownFile().endsWith(QStringLiteral("b.mp3"))) {
+      closed = true;
+      w.form->windowHandle()->close();
+    }
+  });
+  timer.start();
+  w.boxes.answers = {BoxAnswer::Ok};
+  w.click("btnChange");
+  timer.stop();
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(w.ends, 1);
+  EXPECT_EQ(contents(b), bBefore);
 }
 
 }  // namespace

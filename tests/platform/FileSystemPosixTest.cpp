@@ -1,5 +1,7 @@
 #ifndef _WIN32
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -146,6 +148,29 @@ int syncFailingOnOneDevice(int fd) {
     return -1;
   }
   return ::syncfs(fd);
+}
+
+// Another open of the file stands for another program: flock locks belong to
+// an open, not to a process.
+TEST(FileSystemPosix, BusyWhileAnotherOpenHoldsTheLockAWriteOrReadWouldTake) {
+  TempFolder folder;
+  const std::u16string file = folder.createFile(u"a.mp3", "x").u16string();
+  platform::FileSystem& files = systemFileSystem();
+  const int other = ::open(toUtf8(file).c_str(), O_RDONLY);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(::flock(other, LOCK_SH), 0);
+  EXPECT_FALSE(files.busy(file, false));
+  EXPECT_TRUE(files.busy(file, true));
+  ASSERT_EQ(::flock(other, LOCK_EX), 0);
+  EXPECT_TRUE(files.busy(file, false));
+  ::close(other);
+  EXPECT_FALSE(files.busy(file, true));
+  EXPECT_FALSE(files.busy(file, false));  // asking left no lock behind
+
+  // Neither a FIFO nor a missing file is busy, and asking never blocks.
+  ASSERT_EQ(::mkfifo(toUtf8(folder.pathOf(u"fifo.mp3")).c_str(), 0600), 0);
+  EXPECT_FALSE(files.busy(folder.pathOf(u"fifo.mp3"), true));
+  EXPECT_FALSE(files.busy(folder.pathOf(u"gone.mp3"), true));
 }
 
 TEST(FileSystemPosix, MakeDurableSyncsTheWatchedFoldersOrSaysWhyNot) {

@@ -46,4 +46,19 @@ std::vector<std::u16string> FakeFileSystem::makeDurable(const std::vector<std::u
   return reasons;
 }
 
+bool FakeFileSystem::busy(std::u16string_view path, bool forWrite) {
+  probes.push_back({std::u16string(path), forWrite});
+  const auto held = heldFor.find(std::u16string(path));
+  if (held == heldFor.end() || held->second == 0) {
+    return false;
+  }
+  if (held->second > 0) {
+    --held->second;
+  }
+  if (whileHeld) {
+    whileHeld();
+  }
+  return true;
+}
+
 }  // namespace tagkana::test

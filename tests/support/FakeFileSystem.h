@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -23,6 +24,16 @@ class FakeFileSystem : public platform::FileSystem {
   std::map<std::u16string, std::u16string> watchFailures;
   std::map<std::u16string, std::u16string> durabilityFailures;
   int runsEnded = 0;
+  // How many more probes find each path held by another program (-1: for
+  // ever), every probe as asked, and a hook told of each busy one.
+  struct Probe {
+    std::u16string path;
+    bool forWrite;
+    bool operator==(const Probe&) const = default;
+  };
+  std::map<std::u16string, int> heldFor;
+  std::vector<Probe> probes;
+  std::function<void()> whileHeld;
 
   void add(const std::u16string& path, std::uint32_t attributes = platform::kArchive) {
     files[path] = attributes;
@@ -34,6 +45,7 @@ class FakeFileSystem : public platform::FileSystem {
   std::u16string watchFolder(std::u16string_view path) override;
   std::vector<std::u16string> makeDurable(const std::vector<std::u16string>& paths) override;
   void endRun() override { ++runsEnded; }
+  bool busy(std::u16string_view path, bool forWrite) override;
 };
 
 }  // namespace tagkana::test

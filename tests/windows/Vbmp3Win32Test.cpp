@@ -159,5 +159,102 @@ TEST(Vbmp3Win32, RootFolderPathWithTwoBackslashesWorks) {
   std::filesystem::remove(file);
 }
 
+// Another program's handle on a file, sharing as asked, until closed.
+class OtherHandle {
+ public:
+  OtherHandle(const std::filesystem::path& file, DWORD share)
+      : m_handle(CreateFileW(file.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+  ~OtherHandle() { close(); }
+  OtherHandle(const OtherHandle&) = delete;
+  OtherHandle& operator=(const OtherHandle&) = delete;
+  bool open() const { return m_handle != INVALID_HANDLE_VALUE; }
+  void close() {
+    if (open()) {
+      CloseHandle(m_handle);
+      m_handle = INVALID_HANDLE_VALUE;
+    }
+  }
+
+ private:
+  HANDLE m_handle;
+};
+
+// A window's progress: counts the reports on `path` and acts at the one
+// numbered `at` (from 1): lets the handle go, or stops the run.
+struct ActingProgress : Progress {
+  std::u16string path;
+  int at = 0;
+  OtherHandle* handle = nullptr;
+  int reportsOnPath = 0;
+  bool next(int, int, std::u16string_view asked) override {
+    if (asked != path || ++reportsOnPath != at) {
+      return true;
+    }
+    if (handle != nullptr) {
+      handle->close();
+      return true;
+    }
+    return false;
+  }
+};
+
+// A handle that shares nothing keeps the tag library out: the write-back
+// waits for it with the window asked along the way, and writes the file once
+// it is closed; キャンセル ends the wait. A reader sharing reading only keeps
+// out a write, never a read.
+TEST(Vbmp3Win32, WriteBackWaitsForAFileAnotherProgramHolds) {
+  LibraryFolder libraryFolder;
+  TempFolder folder;
+  const auto a = folder.createFile(u"a.mp3", record("sakura"));
+  const auto b = folder.createFile(u"b.mp3", record("kakko"));
+  platform::FileSystem& files = platform::systemFileSystem();
+  {
+    OtherHandle reader(b, FILE_SHARE_READ);
+    ASSERT_TRUE(reader.open());
+    EXPECT_FALSE(files.busy(folder.pathOf(u"b.mp3"), false));
+    EXPECT_TRUE(files.busy(folder.pathOf(u"b.mp3"), true));
+  }
+  EXPECT_FALSE(files.busy(folder.pathOf(u"b.mp3"), true));
+  EXPECT_FALSE(files.busy(folder.pathOf(u"none.mp3"), true));
+
+  const auto run = [&](ActingProgress& progress) {
+    FormState state;
+    state.FilePaths = {folder.pathOf(u"a.mp3"), folder.pathOf(u"b.mp3")};
+    FakePreviewList List1;
+    List1.rows = {u"1.", u"2."};
+    List1.select({0, 1});
+    ScriptedMessageBoxes boxes{BoxAnswer::Ok};
+    Vbmp3Library library;
+    library.init();
+    TitleWriteBack(state, List1, library, files, boxes, progress);
+    library.free();
+    return state.ResultLog;
+  };
+
+  OtherHandle stopper(b, 0);
+  ASSERT_TRUE(stopper.open());
+  ASSERT_TRUE(files.busy(folder.pathOf(u"b.mp3"), false));
+  ActingProgress cancel;
+  cancel.path = folder.pathOf(u"b.mp3");
+  cancel.at = 4;
+  EXPECT_EQ(run(cancel), u"a.mp3　成功\r\nキャンセルのため、選択された 1 件は処理していません\r\n");
+  EXPECT_EQ(cancel.reportsOnPath, 4);
+  stopper.close();
+  EXPECT_EQ(contents(b), record("kakko"));
+
+  OtherHandle holder(b, 0);
+  ASSERT_TRUE(holder.open());
+  ActingProgress letGo;
+  letGo.path = folder.pathOf(u"b.mp3");
+  letGo.at = 3;
+  letGo.handle = &holder;
+  EXPECT_EQ(run(letGo), u"a.mp3　成功\r\nb.mp3　成功\r\n");
+  std::string expected = record("kakko");
+  expected.replace(0, 128, writtenTitle("\x82\xA9\x82\xC1\x82\xB1"));  // かっこ
+  EXPECT_EQ(contents(b), expected);
+  EXPECT_EQ(contents(a).substr(0, 6), "\x82\xB3\x82\xAD\x82\xE7");  // さくら
+}
+
 }  // namespace
 }  // namespace tagkana
