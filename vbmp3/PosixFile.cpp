@@ -217,8 +217,8 @@ bool copyProperties(int from, const struct stat& info, int to) {
     return false;
   }
   const ssize_t listed = os().flistxattr(from, nullptr, 0);
-  if (listed < 0) {
-    return errno == ENOTSUP || errno == ENOSYS;
+  if (listed <= 0) {
+    return listed == 0 || errno == ENOTSUP || errno == ENOSYS;
   }
   std::vector<char> names(static_cast<std::size_t>(listed) + 1, '\0');
   const ssize_t got = os().flistxattr(from, names.data(), static_cast<std::size_t>(listed));
@@ -436,6 +436,22 @@ void removeLeftovers(int dir, const std::string& name) {
   }
 }
 
+// Whether the file holds `wanted` at `at`, read a piece at a time: a tag
+// with a picture of megabytes needs no second copy of itself.
+bool readsAs(int fd, std::string_view wanted, off_t at) {
+  constexpr std::size_t kPiece = 64 * 1024;
+  std::vector<char> piece(std::min(wanted.size(), kPiece));
+  for (std::size_t done = 0; done < wanted.size();) {
+    const std::size_t n = std::min(wanted.size() - done, kPiece);
+    if (!preadExact(fd, piece.data(), n, at + static_cast<off_t>(done)) ||
+        std::memcmp(piece.data(), wanted.data() + done, n) != 0) {
+      return false;
+    }
+    done += n;
+  }
+  return true;
+}
+
 // The edit's new file, whole, in `out`: the inode flags, the bytes, then
 // owner, mode and extended attributes; synced, and read back.
 bool fill(int out, int source, const struct stat& info, const Edit& edit) {
@@ -453,13 +469,8 @@ bool fill(int out, int source, const struct stat& info, const Edit& edit) {
   }
   // What the file holds now, read afresh, before it can take the name.
   struct stat made {};
-  std::string read;
-  const auto same = [&](std::string_view wanted, off_t at) {
-    read.assign(wanted.size(), '\0');
-    return preadExact(out, read.data(), read.size(), at) && read == wanted;
-  };
-  if (::fstat(out, &made) != 0 || made.st_size != newLength || !same(edit.tag(), edit.tagAt) ||
-      !same(edit.back, newBack)) {
+  if (::fstat(out, &made) != 0 || made.st_size != newLength ||
+      !readsAs(out, edit.tag(), edit.tagAt) || !readsAs(out, edit.back, newBack)) {
     return fail(Reason::kBadEdit);
   }
   return true;
