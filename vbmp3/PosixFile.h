@@ -111,6 +111,14 @@ class LockedFile {
 // is unknown.
 bool commit(LockedFile& file, const Edit& edit, const std::vector<Range>& ranges);
 
+#if defined(_WIN32)
+// Where a replace stands when it calls the hook: our handle on the old file
+// let go, and the file held against other writers just before the replace.
+enum class ReplaceStage { kReleased, kHeld };
+// For tests: what another program may do at those moments. Null otherwise.
+extern void (*g_replaceHook)(ReplaceStage stage);
+#endif
+
 // Only for an edit that keeps the file's shape.
 std::vector<Range> changedRanges(const Edit& edit);
 // The first offset where two byte strings differ (the shorter one's size if none).

@@ -14,6 +14,9 @@
 #include "PosixFile.h"
 
 namespace vbmp3 {
+
+void (*g_replaceHook)(ReplaceStage) = nullptr;
+
 namespace {
 
 // Another program (or a write of ours) holds a file at most this long before
@@ -179,7 +182,7 @@ std::size_t transfer(int fd, Buffer* buffer, std::size_t size, off_t offset, Tra
 // Deletes a temporary file unless it became the file.
 class TempGuard {
  public:
-  explicit TempGuard(std::wstring path) : m_path(std::move(path)) {}
+  TempGuard() = default;
   TempGuard(const TempGuard&) = delete;
   TempGuard& operator=(const TempGuard&) = delete;
   ~TempGuard() {
@@ -188,6 +191,7 @@ class TempGuard {
       DeleteFileW(m_path.c_str());
     }
   }
+  void adopt(std::wstring path) { m_path = std::move(path); }
   void release() { m_path.clear(); }
 
  private:
@@ -235,68 +239,137 @@ void removeLeftovers(const std::string& folder, const std::string& name) {
   FindClose(search);
 }
 
-// The new file beside the old one, flushed and read back, then moved over
-// the old one by a replace that keeps the name at every instant (and, unlike
-// ReplaceFileW, never leaves it empty). The old file must be closed for the
-// move: it is checked to be the very file we read, unchanged, just before.
-bool replace(UniqueFd& source, const std::string& path, const Edit& edit) {
-  const auto [folder, name] = split(path);
-  const std::wstring target = widen(path, CP_UTF8);
-  if (target.empty()) {
-    return false;
+// Holds the file, once we let go of our own handle, so that no other
+// program can write it until it is replaced; readers may still open it, and
+// it may still be renamed over. Busy when another program has it open for
+// writing.
+UniqueFd hold(const std::wstring& path) {
+  // Only a handle with data access counts in the sharing of a file.
+  UniqueFd held = adopt(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!held &&
+      (GetLastError() == ERROR_SHARING_VIOLATION || GetLastError() == ERROR_LOCK_VIOLATION)) {
+    fail(Reason::kBusy);
   }
-  std::wstring temp;
-  UniqueFd out;
-  for (int attempt = 0; attempt < 16 && !out; ++attempt) {
+  return held;
+}
+
+// Renames the new file over the held one by its handle, which keeps the name
+// at every instant and lets the replaced file stay open. False with
+// ERROR_NOT_SUPPORTED where the system or file system cannot (before
+// Windows 10, FAT).
+bool renameOver(int out, const std::wstring& target) {
+  // FILE_RENAME_INFO with its flags, laid out as Windows 10 declares it.
+  struct RenameInfo {
+    DWORD flags;
+    HANDLE root;
+    DWORD nameLength;
+    WCHAR name[1];
+  };
+  std::vector<char> buffer(sizeof(RenameInfo) + target.size() * sizeof(WCHAR));
+  auto* info = reinterpret_cast<RenameInfo*>(buffer.data());
+  constexpr DWORD kReplaceIfExists = 0x1;
+  constexpr DWORD kPosixSemantics = 0x2;  // the replaced file may stay open
+  constexpr auto kRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+  info->flags = kReplaceIfExists | kPosixSemantics;
+  info->root = nullptr;
+  info->nameLength = static_cast<DWORD>(target.size() * sizeof(WCHAR));
+  std::copy(target.begin(), target.end(), info->name);
+  if (SetFileInformationByHandle(handleOf(out), kRenameInfoEx, info,
+                                 static_cast<DWORD>(buffer.size()))) {
+    return true;
+  }
+  const DWORD error = GetLastError();
+  if (error == ERROR_INVALID_PARAMETER || error == ERROR_INVALID_FUNCTION ||
+      error == ERROR_NOT_SUPPORTED || error == ERROR_CALL_NOT_IMPLEMENTED) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+  } else if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
+    fail(Reason::kBusy);  // another program has the file open
+  }
+  return false;
+}
+
+// A new file of ours beside `path`, which only this handle may use; it may
+// be renamed through it.
+UniqueFd createBeside(const std::string& path, std::wstring& temp) {
+  const auto [folder, name] = split(path);
+  for (int attempt = 0; attempt < 16; ++attempt) {
     temp = widen(folder + "\\" + tempName(name, randomPart()), CP_UTF8);
-    out = adopt(CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!out && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
-      return false;
+    UniqueFd out = adopt(CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (out || (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)) {
+      return out;
     }
   }
-  if (!out) {
-    return false;
-  }
-  TempGuard guard(temp);
+  return UniqueFd();
+}
+
+// The edit's new file, whole, flushed and read back.
+bool fill(int out, int source, const Edit& edit) {
   const off_t audioBegin = edit.tagAt + edit.oldTagSize;
   const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag().size());
   const off_t newBack = newAudio + (edit.backAt - audioBegin);
-  Identity before;
-  if (!identify(source.get(), before) || !copyBytes(source.get(), 0, out.get(), 0, edit.tagAt) ||
-      !pwriteExact(out.get(), edit.tag().data(), edit.tag().size(), edit.tagAt) ||
-      !copyBytes(source.get(), audioBegin, out.get(), newAudio, edit.backAt - audioBegin) ||
-      !pwriteExact(out.get(), edit.back.data(), edit.back.size(), newBack) || !flush(out.get())) {
+  if (!copyBytes(source, 0, out, 0, edit.tagAt) ||
+      !pwriteExact(out, edit.tag().data(), edit.tag().size(), edit.tagAt) ||
+      !copyBytes(source, audioBegin, out, newAudio, edit.backAt - audioBegin) ||
+      !pwriteExact(out, edit.back.data(), edit.back.size(), newBack) || !flush(out)) {
     return false;
   }
   // What the new file holds, read afresh, before it can take the name.
   std::string read;
   const auto same = [&](std::string_view wanted, off_t at) {
     read.assign(wanted.size(), '\0');
-    return preadExact(out.get(), read.data(), read.size(), at) && read == wanted;
+    return preadExact(out, read.data(), read.size(), at) && read == wanted;
   };
-  if (!same(edit.tag(), edit.tagAt) || !same(edit.back, newBack)) {
-    return fail(Reason::kBadEdit);
+  return (same(edit.tag(), edit.tagAt) && same(edit.back, newBack)) || fail(Reason::kBadEdit);
+}
+
+// The new file beside the old one, flushed and read back, then put in the
+// old one's place by a replace that keeps the name at every instant (unlike
+// ReplaceFileW, which can leave it empty). Our handle on the old file goes
+// for the replace; from then on the file is held against other writers and
+// checked to be the very file we read, unchanged. Where the system cannot
+// rename over a file held open, the hold ends just before a move.
+bool replace(UniqueFd& source, const std::string& path, const Edit& edit) {
+  const std::wstring target = widen(path, CP_UTF8);
+  std::wstring temp;
+  // Declared first, so that the name goes once our handle on it is closed.
+  TempGuard guard;
+  UniqueFd out = target.empty() ? UniqueFd() : createBeside(path, temp);
+  if (!out) {
+    return false;
   }
-  if (!out.close()) {
+  guard.adopt(temp);
+  Identity before;
+  if (!identify(source.get(), before) || !fill(out.get(), source.get(), edit)) {
     return false;
   }
   source.reset();
-  // Only a change another program makes in the instant between this check
-  // and the move could be lost; one it holds open makes the move fail.
-  {
-    UniqueFd check = adopt(CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    Identity now;
-    if (!check) {
-      return false;
-    }
-    if (!identify(check.get(), now) || !(now == before)) {
-      return fail(Reason::kBusy);
-    }
+  if (g_replaceHook) {
+    g_replaceHook(ReplaceStage::kReleased);
   }
-  if (!MoveFileExW(temp.c_str(), target.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  UniqueFd held = hold(target);
+  Identity now;
+  if (!held) {
+    return false;
+  }
+  if (!identify(held.get(), now) || !(now == before)) {
+    return fail(Reason::kBusy);
+  }
+  if (g_replaceHook) {
+    g_replaceHook(ReplaceStage::kHeld);
+  }
+  if (renameOver(out.get(), target)) {
+    guard.release();
+    source = std::move(out);
+    return flush(source.get()) || fail(Reason::kNotDurable);
+  }
+  if (GetLastError() != ERROR_NOT_SUPPORTED) {
+    return false;
+  }
+  held.reset();
+  if (!out.close() || !MoveFileExW(temp.c_str(), target.c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return false;
   }
   guard.release();
@@ -383,7 +456,9 @@ bool commit(LockedFile& file, const Edit& edit, const std::vector<Range>& ranges
   }
   // The new file, for whoever asks; the write is done whatever this gives.
   KeepError keep;
-  file.m_fd = openShared(widen(file.m_path, CP_UTF8), accessFor(true), shareFor(true));
+  if (!file.m_fd) {
+    file.m_fd = openShared(widen(file.m_path, CP_UTF8), accessFor(true), shareFor(true));
+  }
   if (file.m_fd) {
     describe(handleOf(file.fd()), file.m_info);
   }
