@@ -1,6 +1,6 @@
 #include "FdStream.h"
 
-#include "PosixFile.h"
+#include "FileLayer.h"
 
 #include <errno.h>
 #include <unistd.h>

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "PosixFile.h"
+#include "FileLayer.h"
 
 namespace vbmp3 {
 namespace {

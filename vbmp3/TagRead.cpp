@@ -6,7 +6,7 @@
 
 #include "FdStream.h"
 #include "Mpeg.h"
-#include "PosixFile.h"
+#include "FileLayer.h"
 #include "TagFields.h"
 #include "TagFile.h"
 #include "vbmp3.h"

@@ -23,7 +23,7 @@
 #include "Id3v1.h"
 #include "Id3v2.h"
 #include "Mpeg.h"
-#include "PosixFile.h"
+#include "FileLayer.h"
 #include "TagFields.h"
 #include "TagFile.h"
 #include "record/Cp932.h"

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "PosixFile.h"
+#include "FileLayer.h"
 
 namespace vbmp3 {
 

@@ -26,7 +26,7 @@
 #include <thread>
 
 #include "Mp3Fixture.h"
-#include "PosixFile.h"
+#include "FileLayer.h"
 #include "Sys.h"
 #include "TagFile.h"
 #include "Vbmp3TestSupport.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "Mp3Fixture.h"
-#include "PosixFile.h"
+#include "FileLayer.h"
 #include "TagFile.h"
 #include "Vbmp3TestSupport.h"
 
