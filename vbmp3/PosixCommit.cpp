@@ -35,8 +35,8 @@ bool noSync(int) {
 
 }  // namespace
 
-bool commit(LockedFile& file, const Edit& edit, const std::vector<Range>& ranges) {
-  if (edit.keepsShape() && ranges.empty()) {
+bool commit(LockedFile& file, const Edit& edit, const CommitPlan& how) {
+  if (how.kind == CommitKind::kNothing) {
     return true;
   }
   const auto [folder, name] = split(file.m_path);
@@ -44,11 +44,8 @@ bool commit(LockedFile& file, const Edit& edit, const std::vector<Range>& ranges
   if (dir) {
     posix::removeLeftovers(dir.get(), name);
   }
-  if (edit.keepsShape()) {
-    if (const auto written =
-            writeInPlace(file.fd(), ranges, callerSyncs() ? noSync : posix::dataSync)) {
-      return *written;
-    }
+  if (how.kind == CommitKind::kInPlace) {
+    return writeInPlace(file.fd(), how.ranges, callerSyncs() ? noSync : posix::dataSync);
   }
   // A new file would split the links: the other names would keep the old title.
   if (file.m_info.st_nlink > 1) {

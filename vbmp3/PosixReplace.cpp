@@ -55,13 +55,13 @@ bool readsAs(int fd, std::string_view wanted, off_t at) {
 // The edit's new file, whole, in `out`: the inode flags, the bytes, then
 // owner, mode and extended attributes; synced, and read back.
 bool fill(int out, int source, const struct stat& info, const Edit& edit) {
-  const off_t audioBegin = edit.tagAt + edit.oldTagSize;
-  const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag().size());
+  const off_t audioBegin = edit.tagAt + edit.oldTagSize();
+  const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag.size());
   const off_t newBack = newAudio + (edit.backAt - audioBegin);
   const off_t newLength = newBack + static_cast<off_t>(edit.back.size());
   if (!lockWithin(out, LOCK_EX) || !copyFlags(source, out) || os().ftruncate(out, newLength) != 0 ||
       !copyData(source, 0, out, 0, edit.tagAt) ||
-      !pwriteExact(out, edit.tag().data(), edit.tag().size(), edit.tagAt) ||
+      !pwriteExact(out, edit.tag.data(), edit.tag.size(), edit.tagAt) ||
       !copyData(source, audioBegin, out, newAudio, edit.backAt - audioBegin) ||
       !pwriteExact(out, edit.back.data(), edit.back.size(), newBack) ||
       !copyProperties(source, info, out) || !sync(out)) {
@@ -70,7 +70,7 @@ bool fill(int out, int source, const struct stat& info, const Edit& edit) {
   // What the file holds now, read afresh, before it can take the name.
   struct stat made {};
   if (os().fstat(out, &made) != 0 || made.st_size != newLength ||
-      !readsAs(out, edit.tag(), edit.tagAt) || !readsAs(out, edit.back, newBack)) {
+      !readsAs(out, edit.tag, edit.tagAt) || !readsAs(out, edit.back, newBack)) {
     return fail(Reason::kBadEdit);
   }
   return true;

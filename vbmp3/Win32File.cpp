@@ -306,11 +306,11 @@ UniqueFd createBeside(const std::string& path, std::wstring& temp) {
 
 // The edit's new file, whole, flushed and read back.
 bool fill(int out, int source, const Edit& edit) {
-  const off_t audioBegin = edit.tagAt + edit.oldTagSize;
-  const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag().size());
+  const off_t audioBegin = edit.tagAt + edit.oldTagSize();
+  const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag.size());
   const off_t newBack = newAudio + (edit.backAt - audioBegin);
   if (!copyBytes(source, 0, out, 0, edit.tagAt) ||
-      !pwriteExact(out, edit.tag().data(), edit.tag().size(), edit.tagAt) ||
+      !pwriteExact(out, edit.tag.data(), edit.tag.size(), edit.tagAt) ||
       !copyBytes(source, audioBegin, out, newAudio, edit.backAt - audioBegin) ||
       !pwriteExact(out, edit.back.data(), edit.back.size(), newBack) || !flush(out)) {
     return false;
@@ -321,7 +321,7 @@ bool fill(int out, int source, const Edit& edit) {
     read.assign(wanted.size(), '\0');
     return preadExact(out, read.data(), read.size(), at) && read == wanted;
   };
-  return (same(edit.tag(), edit.tagAt) && same(edit.back, newBack)) || fail(Reason::kBadEdit);
+  return (same(edit.tag, edit.tagAt) && same(edit.back, newBack)) || fail(Reason::kBadEdit);
 }
 
 // The new file beside the old one, flushed and read back, then put in the
@@ -436,16 +436,14 @@ std::optional<LockedFile> LockedFile::open(const char* path, bool forWrite) {
   return f;
 }
 
-bool commit(LockedFile& file, const Edit& edit, const std::vector<Range>& ranges) {
-  if (edit.keepsShape() && ranges.empty()) {
+bool commit(LockedFile& file, const Edit& edit, const CommitPlan& how) {
+  if (how.kind == CommitKind::kNothing) {
     return true;
   }
   const auto [folder, name] = split(file.m_path);
   removeLeftovers(folder, name);
-  if (edit.keepsShape()) {
-    if (const auto written = writeInPlace(file.fd(), ranges, flush)) {
-      return *written;
-    }
+  if (how.kind == CommitKind::kInPlace) {
+    return writeInPlace(file.fd(), how.ranges, flush);
   }
   // A new file would split the links: the other names would keep the old title.
   if (file.m_info.st_nlink > 1) {
