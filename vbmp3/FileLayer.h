@@ -121,6 +121,14 @@ std::size_t firstDifference(std::string_view a, std::string_view b);
 // syncs with `sync`; on failure the old bytes go back.
 bool writeInPlace(int fd, const std::vector<Range>& ranges, bool (*sync)(int));
 
+#if defined(_WIN32)
+// Where a replace stands when it calls the hook: our handle on the old file
+// let go, and the file held against other writers just before the replace.
+enum class ReplaceStage { kReleased, kHeld };
+// For tests: what another program may do at those moments. Null otherwise.
+extern void (*g_replaceHook)(ReplaceStage stage);
+#endif
+
 // Copies through a buffer in user space.
 bool copyBuffered(int from, off_t fromOffset, int to, off_t toOffset, off_t size);
 
