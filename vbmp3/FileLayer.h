@@ -37,9 +37,14 @@ class UniqueFd {
   int m_fd = -1;
 };
 
-// As much as there is up to `size`; `failed` when a read failed for another
-// reason than the end of the file.
-std::size_t preadUpTo(int fd, void* buffer, std::size_t size, off_t offset, bool& failed);
+// How much a transfer moved, and whether it stopped on a failure rather
+// than at the end of the file.
+struct Transferred {
+  std::size_t done = 0;
+  bool failed = false;
+};
+// As much as there is up to `size`.
+Transferred preadUpTo(int fd, void* buffer, std::size_t size, off_t offset);
 // Every byte or false; retries short transfers and EINTR.
 bool preadExact(int fd, void* buffer, std::size_t size, off_t offset);
 bool pwriteExact(int fd, const void* buffer, std::size_t size, off_t offset);

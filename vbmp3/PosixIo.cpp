@@ -14,21 +14,21 @@ namespace {
 // Repeats a positioned transfer until all of it is done, the end of the
 // file comes, or it fails; a short transfer and EINTR are no failures.
 template <typename Buffer, typename Transfer>
-std::size_t transfer(int fd, Buffer* buffer, std::size_t size, off_t offset, Transfer call,
-                     bool& failed) {
-  std::size_t done = 0;
+Transferred transfer(int fd, Buffer* buffer, std::size_t size, off_t offset, Transfer call) {
+  Transferred out;
+  std::size_t& done = out.done;
   while (done < size) {
     const ssize_t n = call(fd, buffer + done, size - done, offset + static_cast<off_t>(done));
     if (n < 0 && errno == EINTR) {
       continue;
     }
-    failed = n < 0;
+    out.failed = n < 0;
     if (n <= 0) {
       break;
     }
     done += static_cast<std::size_t>(n);
   }
-  return done;
+  return out;
 }
 
 bool retried(int rc) {
@@ -68,19 +68,16 @@ bool UniqueFd::close() noexcept {
   return fd < 0 || os().close(fd) == 0;
 }
 
-std::size_t preadUpTo(int fd, void* buffer, std::size_t size, off_t offset, bool& failed) {
-  failed = false;
-  return posix::transfer(fd, static_cast<char*>(buffer), size, offset, os().pread, failed);
+Transferred preadUpTo(int fd, void* buffer, std::size_t size, off_t offset) {
+  return posix::transfer(fd, static_cast<char*>(buffer), size, offset, os().pread);
 }
 
 bool preadExact(int fd, void* buffer, std::size_t size, off_t offset) {
-  bool failed = false;
-  return preadUpTo(fd, buffer, size, offset, failed) == size;
+  return preadUpTo(fd, buffer, size, offset).done == size;
 }
 
 bool pwriteExact(int fd, const void* buffer, std::size_t size, off_t offset) {
-  bool failed = false;
-  return posix::transfer(fd, static_cast<const char*>(buffer), size, offset, os().pwrite, failed) ==
+  return posix::transfer(fd, static_cast<const char*>(buffer), size, offset, os().pwrite).done ==
          size;
 }
 

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdint>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -104,20 +105,20 @@ DWORD shareFor(bool forWrite) {
   return forWrite ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
 }
 
-bool describe(HANDLE h, struct stat& info) {
+std::optional<struct stat> describe(HANDLE h) {
   BY_HANDLE_FILE_INFORMATION about{};
   if (GetFileType(h) != FILE_TYPE_DISK) {
     SetLastError(ERROR_BAD_FORMAT);
-    return false;
+    return std::nullopt;
   }
   if (!GetFileInformationByHandle(h, &about)) {
-    return false;
+    return std::nullopt;
   }
   if ((about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     SetLastError(ERROR_DIRECTORY);
-    return false;
+    return std::nullopt;
   }
-  info = {};
+  struct stat info {};
   info.st_mode = static_cast<decltype(info.st_mode)>(
       _S_IFREG | _S_IREAD | ((about.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0 : _S_IWRITE));
   info.st_nlink =
@@ -125,7 +126,7 @@ bool describe(HANDLE h, struct stat& info) {
   info.st_dev = about.dwVolumeSerialNumber;
   info.st_size = static_cast<off_t>((static_cast<std::uint64_t>(about.nFileSizeHigh) << 32) |
                                     about.nFileSizeLow);
-  return true;
+  return info;
 }
 
 std::string finalPath(HANDLE h) {
@@ -157,9 +158,9 @@ bool flush(int fd) {
 }
 
 template <typename Buffer, typename Transfer>
-std::size_t transfer(int fd, Buffer* buffer, std::size_t size, off_t offset, Transfer call,
-                     bool& failed) {
-  std::size_t done = 0;
+Transferred transfer(int fd, Buffer* buffer, std::size_t size, off_t offset, Transfer call) {
+  Transferred out;
+  std::size_t& done = out.done;
   while (done < size) {
     const auto at = static_cast<std::uint64_t>(offset) + done;
     OVERLAPPED where{};
@@ -168,7 +169,7 @@ std::size_t transfer(int fd, Buffer* buffer, std::size_t size, off_t offset, Tra
     const auto want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
     DWORD moved = 0;
     if (!call(handleOf(fd), buffer + done, want, &moved, &where)) {
-      failed = GetLastError() != ERROR_HANDLE_EOF;
+      out.failed = GetLastError() != ERROR_HANDLE_EOF;
       break;
     }
     if (moved == 0) {
@@ -176,7 +177,7 @@ std::size_t transfer(int fd, Buffer* buffer, std::size_t size, off_t offset, Tra
     }
     done += moved;
   }
-  return done;
+  return out;
 }
 
 // Deletes a temporary file unless it became the file.
@@ -215,8 +216,9 @@ struct Identity {
   }
 };
 
-bool identify(int fd, Identity& id) {
-  return GetFileInformationByHandle(handleOf(fd), &id.about) != 0;
+std::optional<Identity> identify(int fd) {
+  Identity id;
+  return GetFileInformationByHandle(handleOf(fd), &id.about) ? std::optional(id) : std::nullopt;
 }
 
 // New files of ours that a killed write left beside the file; one another
@@ -340,8 +342,8 @@ bool replace(UniqueFd& source, const std::string& path, const Edit& edit) {
     return false;
   }
   guard.adopt(temp);
-  Identity before;
-  if (!identify(source.get(), before) || !fill(out.get(), source.get(), edit)) {
+  const auto before = identify(source.get());
+  if (!before || !fill(out.get(), source.get(), edit)) {
     return false;
   }
   source.reset();
@@ -349,11 +351,11 @@ bool replace(UniqueFd& source, const std::string& path, const Edit& edit) {
     g_replaceHook(ReplaceStage::kReleased);
   }
   UniqueFd held = hold(target);
-  Identity now;
   if (!held) {
     return false;
   }
-  if (!identify(held.get(), now) || !(now == before)) {
+  const auto now = identify(held.get());
+  if (!now || !(*now == *before)) {
     return fail(Reason::kBusy);
   }
   if (g_replaceHook) {
@@ -391,25 +393,22 @@ bool UniqueFd::close() noexcept {
   return fd < 0 || CloseHandle(handleOf(fd)) != 0;
 }
 
-std::size_t preadUpTo(int fd, void* buffer, std::size_t size, off_t offset, bool& failed) {
-  failed = false;
+Transferred preadUpTo(int fd, void* buffer, std::size_t size, off_t offset) {
   const auto read = [](HANDLE h, char* at, DWORD n, DWORD* done, OVERLAPPED* where) {
     return ReadFile(h, at, n, done, where) != 0;
   };
-  return transfer(fd, static_cast<char*>(buffer), size, offset, read, failed);
+  return transfer(fd, static_cast<char*>(buffer), size, offset, read);
 }
 
 bool preadExact(int fd, void* buffer, std::size_t size, off_t offset) {
-  bool failed = false;
-  return preadUpTo(fd, buffer, size, offset, failed) == size;
+  return preadUpTo(fd, buffer, size, offset).done == size;
 }
 
 bool pwriteExact(int fd, const void* buffer, std::size_t size, off_t offset) {
-  bool failed = false;
   const auto write = [](HANDLE h, const char* at, DWORD n, DWORD* done, OVERLAPPED* where) {
     return WriteFile(h, at, n, done, where) != 0;
   };
-  return transfer(fd, static_cast<const char*>(buffer), size, offset, write, failed) == size;
+  return transfer(fd, static_cast<const char*>(buffer), size, offset, write).done == size;
 }
 
 std::optional<LockedFile> LockedFile::open(const char* path, bool forWrite) {
@@ -421,9 +420,11 @@ std::optional<LockedFile> LockedFile::open(const char* path, bool forWrite) {
   }
   LockedFile f;
   f.m_fd = openShared(given, accessFor(forWrite), shareFor(forWrite));
-  if (!f.m_fd || !describe(handleOf(f.fd()), f.m_info)) {
+  const auto info = f.m_fd ? describe(handleOf(f.fd())) : std::nullopt;
+  if (!info) {
     return std::nullopt;
   }
+  f.m_info = *info;
   // Through links to the file itself, which is what gets replaced; some
   // network file systems cannot say, and then the name given is the file.
   f.m_path = finalPath(handleOf(f.fd()));
@@ -457,8 +458,9 @@ bool commit(LockedFile& file, const Edit& edit, const CommitPlan& how) {
   if (!file.m_fd) {
     file.m_fd = openShared(widen(file.m_path, CP_UTF8), accessFor(true), shareFor(true));
   }
-  if (file.m_fd) {
-    describe(handleOf(file.fd()), file.m_info);
+  const auto info = file.m_fd ? describe(handleOf(file.fd())) : std::nullopt;
+  if (info) {
+    file.m_info = *info;
   }
   return true;
 }
