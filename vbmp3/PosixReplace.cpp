@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,12 +40,13 @@ class TempGuard {
 // Whether the file holds `wanted` at `at`, read a piece at a time: a tag
 // with a picture of megabytes needs no second copy of itself.
 bool readsAs(int fd, std::string_view wanted, off_t at) {
-  constexpr std::size_t kPiece = 64 * 1024;
-  std::vector<char> piece(std::min(wanted.size(), kPiece));
+  constexpr std::size_t kPiece = 1 << 20;
+  const std::size_t size = std::min(wanted.size(), kPiece);
+  const auto piece = std::make_unique_for_overwrite<char[]>(size);
   for (std::size_t done = 0; done < wanted.size();) {
     const std::size_t n = std::min(wanted.size() - done, kPiece);
-    if (!preadExact(fd, piece.data(), n, at + static_cast<off_t>(done)) ||
-        std::memcmp(piece.data(), wanted.data() + done, n) != 0) {
+    if (!preadExact(fd, piece.get(), n, at + static_cast<off_t>(done)) ||
+        std::memcmp(piece.get(), wanted.data() + done, n) != 0) {
       return false;
     }
     done += n;
