@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "Mp3Fixture.h"
 #include "FileLayer.h"
+#include "Mp3Fixture.h"
 #include "TagFile.h"
 #include "Vbmp3TestSupport.h"
 
