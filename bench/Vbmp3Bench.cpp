@@ -5,6 +5,10 @@
 // three runs. A VBMP3 write is the write call alone, which reads the file
 // itself as TagLib's save does; the program's read just before it is not
 // counted. On tmpfs a sync costs nothing, which shows the edit itself.
+// A write that must make a new file is set beside two plain copies of the
+// same file: "copy+fsync+rename" (the file synced, the rename not) and
+// "copy+fsync+rename+folder fsync" (the rename made durable too, as a write
+// in the default mode does).
 //   vbmp3_bench [folder [set ...]]   (default: a new folder under the temp
 //   directory, and every set: small pict large sgrow pgrow lgrow)
 #include <fcntl.h>

@@ -48,6 +48,67 @@ std::size_t sizeBefore(std::string_view tail) {
   return size <= tail.size() ? size : 0;
 }
 
+namespace {
+
+// The items of a tag: where each lies and which one has the key looked for
+// (the last of a key is the one TagLib keeps), with that item's key bytes.
+struct Items {
+  std::vector<std::pair<std::size_t, std::size_t>> spans;
+  std::size_t found;
+  std::string_view foundKey;
+  std::size_t end = 0;  // what follows the counted items stays
+};
+
+// Each item: value size, flags, key and its NUL, value.
+std::optional<Items> itemsOf(std::string_view items, std::uint32_t count, std::string_view key) {
+  Items out{{}, static_cast<std::size_t>(-1), key};
+  std::size_t pos = 0;
+  for (std::uint32_t i = 0; i < count && pos < items.size(); ++i) {
+    if (items.size() - pos < 9) {
+      return std::nullopt;
+    }
+    const std::size_t keyEnd = items.find('\0', pos + 8);
+    const std::uint32_t size = le32(items, pos);
+    if (keyEnd == std::string_view::npos || size > items.size() - keyEnd - 1) {
+      return std::nullopt;
+    }
+    const std::size_t end = keyEnd + 1 + size;
+    if (sameKey(items.substr(pos + 8, keyEnd - pos - 8), key)) {
+      out.found = out.spans.size();
+      out.foundKey = items.substr(pos + 8, keyEnd - pos - 8);
+    }
+    out.spans.emplace_back(pos, end);
+    pos = end;
+  }
+  out.end = pos;
+  return out;
+}
+
+// The items with the one found replaced, removed or added.
+std::string itemsWith(std::string_view items, const Items& found,
+                      const std::optional<std::string>& value) {
+  const bool had = found.found < found.spans.size();
+  std::string item;
+  if (value) {
+    item.resize(8);
+    putLe32(item, 0, static_cast<std::uint32_t>(value->size()));
+    // A text item keeps a read-only flag it had; its type is text.
+    putLe32(item, 4, had ? le32(items, found.spans[found.found].first + 4) & 1u : 0u);
+    item += std::string(found.foundKey) + '\0' + *value;
+  }
+  std::string body;
+  for (std::size_t i = 0; i < found.spans.size(); ++i) {
+    const auto [from, to] = found.spans[i];
+    body.append(i == found.found ? std::string_view(item) : items.substr(from, to - from));
+  }
+  if (!had) {
+    body += item;
+  }
+  return body.append(items.substr(found.end));
+}
+
+}  // namespace
+
 std::optional<std::string> setItem(std::string_view tag, std::string_view key,
                                    const std::optional<std::string>& value) {
   if (tag.size() < kFooterSize || tag.size() > kMaxTagSize) {
@@ -61,51 +122,13 @@ std::optional<std::string> setItem(std::string_view tag, std::string_view key,
     return std::nullopt;
   }
   const std::string_view items = tag.substr(headerSize, tag.size() - headerSize - kFooterSize);
-
-  // Each item: value size, flags, key and its NUL, value. The last of a key
-  // is the one TagLib keeps.
-  std::vector<std::pair<std::size_t, std::size_t>> spans;
-  std::size_t found = spans.max_size();
-  std::string_view foundKey = key;  // an item keeps its key's bytes
-  std::size_t pos = 0;
-  for (std::uint32_t i = 0; i < count && pos < items.size(); ++i) {
-    if (items.size() - pos < 9) {
-      return std::nullopt;
-    }
-    const std::size_t keyEnd = items.find('\0', pos + 8);
-    const std::uint32_t size = le32(items, pos);
-    if (keyEnd == std::string_view::npos || size > items.size() - keyEnd - 1) {
-      return std::nullopt;
-    }
-    const std::size_t end = keyEnd + 1 + size;
-    if (sameKey(items.substr(pos + 8, keyEnd - pos - 8), key)) {
-      found = spans.size();
-      foundKey = items.substr(pos + 8, keyEnd - pos - 8);
-    }
-    spans.emplace_back(pos, end);
-    pos = end;
+  const auto found = itemsOf(items, count, key);
+  if (!found) {
+    return std::nullopt;
   }
-
-  std::string item;
-  if (value) {
-    item.resize(8);
-    putLe32(item, 0, static_cast<std::uint32_t>(value->size()));
-    // A text item keeps a read-only flag it had; its type is text.
-    putLe32(item, 4, found < spans.size() ? le32(items, spans[found].first + 4) & 1u : 0u);
-    item += std::string(foundKey) + '\0' + *value;
-  }
-  std::string body;
-  for (std::size_t i = 0; i < spans.size(); ++i) {
-    body.append(i == found ? std::string_view(item)
-                           : items.substr(spans[i].first, spans[i].second - spans[i].first));
-  }
-  if (found >= spans.size()) {
-    body += item;
-  }
-  body.append(items.substr(pos));  // what follows the counted items stays
-
-  const std::uint32_t newCount =
-      count - (found < spans.size() && !value ? 1 : 0) + (found >= spans.size() && value ? 1 : 0);
+  const std::string body = itemsWith(items, *found, value);
+  const bool had = found->found < found->spans.size();
+  const std::uint32_t newCount = count - (had && !value ? 1 : 0) + (!had && value ? 1 : 0);
   const auto newSize = static_cast<std::uint32_t>(body.size() + kFooterSize);
   std::string out;
   if (headerSize != 0) {
@@ -118,8 +141,7 @@ std::optional<std::string> setItem(std::string_view tag, std::string_view key,
   std::string newFooter(footer);
   putLe32(newFooter, 12, newSize);
   putLe32(newFooter, 16, newCount);
-  out += newFooter;
-  return out;
+  return out + newFooter;
 }
 
 }  // namespace vbmp3::ape

@@ -1,6 +1,6 @@
 #include "FdStream.h"
 
-#include "PosixFile.h"
+#include "FileLayer.h"
 
 #include <errno.h>
 #include <unistd.h>
@@ -45,10 +45,9 @@ TagLib::ByteVector FdStream::readBlock(unsigned long length) {
   const unsigned int lead = tagBody ? static_cast<unsigned int>(id3v2::kHeaderSize) : 0;
   TagLib::ByteVector block(lead + size, '\0');
   std::copy(m_headerBytes.begin(), m_headerBytes.begin() + lead, block.data());
-  bool failed = false;
-  const auto done =
-      static_cast<unsigned int>(preadUpTo(m_fd, block.data() + lead, size, m_position, failed));
-  m_failed = m_failed || failed || done < size;
+  const Transferred read = preadUpTo(m_fd, block.data() + lead, size, m_position);
+  const auto done = static_cast<unsigned int>(read.done);
+  m_failed = m_failed || read.failed || done < size;
   block.resize(lead + done);
   const long at = m_position;
   m_position += done;

@@ -11,12 +11,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "PosixFile.h"
+#include "FileLayer.h"
 
 namespace vbmp3 {
 namespace {
@@ -178,42 +179,59 @@ std::size_t firstDifference(std::string_view a, std::string_view b) {
   return at;
 }
 
-std::vector<Range> changedRanges(const Edit& edit) {
-  std::vector<Range> out;
-  // `before` and `after` differ at most within [from, to).
-  const auto add = [&](off_t base, std::string_view before, std::string_view after,
-                       std::size_t from, std::size_t to) {
-    to = std::min(to, before.size());
-    from = std::min(from, to);
-    const std::size_t first =
-        from + firstDifference(before.substr(from, to - from), after.substr(from, to - from));
-    if (first == to) {
-      return;
-    }
-    constexpr std::size_t kBlock = 4096;
-    std::size_t last = to;
-    while (last - first >= kBlock &&
-           std::memcmp(before.data() + last - kBlock, after.data() + last - kBlock, kBlock) == 0) {
-      last -= kBlock;
-    }
-    while (before[last - 1] == after[last - 1]) {
-      --last;
-    }
-    out.push_back({base + static_cast<off_t>(first), before.substr(first, last - first),
-                   after.substr(first, last - first)});
-  };
-  add(edit.tagAt, edit.oldTag(), edit.tag(), edit.tagChangeFrom, edit.tagChangeTo);
-  add(edit.backAt, edit.oldBack, edit.back, 0, edit.oldBack.size());
-  return out;
+namespace {
+
+constexpr off_t kPage = 4096;
+
+// Where `before` and `after`, which differ at most within [from, to), differ.
+std::optional<Range> changedRange(off_t base, std::string_view before, std::string_view after,
+                                  std::size_t from, std::size_t to) {
+  to = std::min(to, before.size());
+  from = std::min(from, to);
+  const std::size_t first =
+      from + firstDifference(before.substr(from, to - from), after.substr(from, to - from));
+  if (first == to) {
+    return std::nullopt;
+  }
+  constexpr std::size_t kBlock = 4096;
+  std::size_t last = to;
+  while (last - first >= kBlock &&
+         std::memcmp(before.data() + last - kBlock, after.data() + last - kBlock, kBlock) == 0) {
+    last -= kBlock;
+  }
+  while (before[last - 1] == after[last - 1]) {
+    --last;
+  }
+  return Range{base + static_cast<off_t>(first), before.substr(first, last - first),
+               after.substr(first, last - first)};
 }
 
-std::optional<bool> writeInPlace(int fd, const std::vector<Range>& ranges, bool (*sync)(int)) {
-  constexpr off_t kPage = 4096;
-  for (const Range& r : ranges) {
-    if (r.at / kPage != (r.at + static_cast<off_t>(r.after.size()) - 1) / kPage) {
-      return std::nullopt;
+bool withinOnePage(const Range& r) {
+  return r.at / kPage == (r.at + static_cast<off_t>(r.after.size()) - 1) / kPage;
+}
+
+}  // namespace
+
+CommitPlan commitPlan(const Edit& edit) {
+  CommitPlan how;
+  if (!edit.keepsShape()) {
+    return how;
+  }
+  for (auto r :
+       {changedRange(edit.tagAt, edit.oldTag, edit.tag, edit.tagChangeFrom, edit.tagChangeTo),
+        changedRange(edit.backAt, edit.oldBack, edit.back, 0, edit.oldBack.size())}) {
+    if (r) {
+      how.ranges.push_back(*r);
     }
   }
+  const bool inPlace = std::all_of(how.ranges.begin(), how.ranges.end(), withinOnePage);
+  how.kind = how.ranges.empty() ? CommitKind::kNothing
+             : inPlace          ? CommitKind::kInPlace
+                                : CommitKind::kNewFile;
+  return how;
+}
+
+bool writeInPlace(int fd, const std::vector<Range>& ranges, bool (*sync)(int)) {
   bool ok = true;
   for (const Range& r : ranges) {
     ok = ok && pwriteExact(fd, r.after.data(), r.after.size(), r.at);

@@ -481,9 +481,12 @@ std::string renderFrame(const Layout& layout, std::string_view id, std::string_v
   return unsync && major <= 3 ? encodeUnsync(out) : out;
 }
 
-std::string edit(std::string_view tag, const Layout& layout,
-                 const std::vector<Replacement>& replacements) {
-  // The frames in order, each from the tag or from its replacement.
+namespace {
+
+// The frames in order, each from the tag or from its replacement, then
+// what follows the frames.
+std::vector<std::string_view> editedParts(std::string_view tag, const Layout& layout,
+                                          const std::vector<Replacement>& replacements) {
   std::vector<std::string_view> parts;
   parts.reserve(layout.frames.size() + replacements.size() + 1);
   for (std::size_t i = 0; i < layout.frames.size(); ++i) {
@@ -502,6 +505,34 @@ std::string edit(std::string_view tag, const Layout& layout,
     }
   }
   parts.push_back(tag.substr(layout.framesEnd, layout.keptEnd - layout.framesEnd));
+  return parts;
+}
+
+// The 2.3 extended header counts the padding and may check the frames.
+void fixExtended3(std::string& out, const Layout& layout, std::size_t frames) {
+  const Header& h = layout.header;
+  if (h.major != 3 || !h.extended() || h.unsynchronised()) {
+    return;
+  }
+  char* ext = out.data() + kHeaderSize;
+  const std::size_t padding = out.size() - (layout.framesBegin + frames);
+  for (int i = 0; i < 4; ++i) {
+    ext[6 + i] = static_cast<char>(padding >> (8 * (3 - i)));
+  }
+  if ((static_cast<unsigned char>(ext[4]) & 0x80) != 0 && layout.framesBegin >= kHeaderSize + 14) {
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(out.data() + layout.framesBegin),
+                            static_cast<uInt>(frames));
+    for (int i = 0; i < 4; ++i) {
+      ext[10 + i] = static_cast<char>(crc >> (8 * (3 - i)));
+    }
+  }
+}
+
+}  // namespace
+
+std::string edit(std::string_view tag, const Layout& layout,
+                 const std::vector<Replacement>& replacements) {
+  const std::vector<std::string_view> parts = editedParts(tag, layout, replacements);
   std::size_t frames = 0;
   for (const auto part : parts) {
     frames += part.size();
@@ -522,23 +553,7 @@ std::string edit(std::string_view tag, const Layout& layout,
     out.append(part);
   }
   out.resize(kHeaderSize + bodySize, '\0');
-  const Header& h = layout.header;
-  if (h.major == 3 && h.extended() && !h.unsynchronised()) {
-    // The 2.3 extended header counts the padding and may check the frames.
-    char* ext = out.data() + kHeaderSize;
-    const std::size_t padding = kHeaderSize + bodySize - (layout.framesBegin + frames);
-    for (int i = 0; i < 4; ++i) {
-      ext[6 + i] = static_cast<char>(padding >> (8 * (3 - i)));
-    }
-    if ((static_cast<unsigned char>(ext[4]) & 0x80) != 0 &&
-        layout.framesBegin >= kHeaderSize + 14) {
-      const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(out.data() + layout.framesBegin),
-                              static_cast<uInt>(frames));
-      for (int i = 0; i < 4; ++i) {
-        ext[10 + i] = static_cast<char>(crc >> (8 * (3 - i)));
-      }
-    }
-  }
+  fixExtended3(out, layout, frames);
   if (layout.header.footer()) {
     std::string footer(tag.substr(layout.spaceEnd, 10));
     putSyncSafe(footer.data() + 6, static_cast<std::uint32_t>(bodySize));

@@ -1,10 +1,13 @@
 #include "Sys.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cstdio>
+#include <cstdlib>
 
 #if defined(__linux__)
 #include <linux/fs.h>
@@ -104,6 +107,12 @@ Calls makeSystemCalls() {
   Calls c{};
   c.openat = openAt;
   c.close = ::close;
+  c.fstat = ::fstat;
+  c.fstatat = ::fstatat;
+  c.realpath = ::realpath;
+  c.fdopendir = ::fdopendir;
+  c.readdir = ::readdir;
+  c.closedir = ::closedir;
   c.pread = ::pread;
   c.pwrite = ::pwrite;
 #if defined(__linux__)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
@@ -14,6 +15,15 @@ namespace vbmp3::sys {
 struct Calls {
   int (*openat)(int dir, const char* path, int flags, mode_t mode);
   int (*close)(int fd);
+  int (*fstat)(int fd, struct stat* info);
+  int (*fstatat)(int dir, const char* path, struct stat* info, int flags);
+  // The name with every link and "." or ".." resolved, to be freed; null
+  // with errno on failure.
+  char* (*realpath)(const char* path, char* resolved);
+  // A folder's names, through a descriptor the listing then owns.
+  DIR* (*fdopendir)(int fd);
+  struct dirent* (*readdir)(DIR* listing);
+  int (*closedir)(DIR* listing);
   ssize_t (*pread)(int fd, void* buffer, std::size_t size, off_t offset);
   ssize_t (*pwrite)(int fd, const void* buffer, std::size_t size, off_t offset);
   // Copies in the kernel; null where the system has no such call.

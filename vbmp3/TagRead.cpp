@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "FdStream.h"
+#include "FileLayer.h"
 #include "Mpeg.h"
-#include "PosixFile.h"
 #include "TagFields.h"
 #include "TagFile.h"
 #include "vbmp3.h"

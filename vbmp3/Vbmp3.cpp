@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "PosixFile.h"
+#include "FileLayer.h"
 #include "TagFile.h"
 
 // Nothing may unwind into a C caller: any failure, an exception from TagLib

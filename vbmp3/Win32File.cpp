@@ -8,12 +8,16 @@
 #include <chrono>
 #include <climits>
 #include <cstdint>
+#include <optional>
 #include <thread>
 #include <vector>
 
-#include "PosixFile.h"
+#include "FileLayer.h"
 
 namespace vbmp3 {
+
+void (*g_replaceHook)(ReplaceStage) = nullptr;
+
 namespace {
 
 // Another program (or a write of ours) holds a file at most this long before
@@ -101,20 +105,20 @@ DWORD shareFor(bool forWrite) {
   return forWrite ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
 }
 
-bool describe(HANDLE h, struct stat& info) {
+std::optional<struct stat> describe(HANDLE h) {
   BY_HANDLE_FILE_INFORMATION about{};
   if (GetFileType(h) != FILE_TYPE_DISK) {
     SetLastError(ERROR_BAD_FORMAT);
-    return false;
+    return std::nullopt;
   }
   if (!GetFileInformationByHandle(h, &about)) {
-    return false;
+    return std::nullopt;
   }
   if ((about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     SetLastError(ERROR_DIRECTORY);
-    return false;
+    return std::nullopt;
   }
-  info = {};
+  struct stat info {};
   info.st_mode = static_cast<decltype(info.st_mode)>(
       _S_IFREG | _S_IREAD | ((about.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0 : _S_IWRITE));
   info.st_nlink =
@@ -122,7 +126,7 @@ bool describe(HANDLE h, struct stat& info) {
   info.st_dev = about.dwVolumeSerialNumber;
   info.st_size = static_cast<off_t>((static_cast<std::uint64_t>(about.nFileSizeHigh) << 32) |
                                     about.nFileSizeLow);
-  return true;
+  return info;
 }
 
 std::string finalPath(HANDLE h) {
@@ -154,9 +158,9 @@ bool flush(int fd) {
 }
 
 template <typename Buffer, typename Transfer>
-std::size_t transfer(int fd, Buffer* buffer, std::size_t size, off_t offset, Transfer call,
-                     bool& failed) {
-  std::size_t done = 0;
+Transferred transfer(int fd, Buffer* buffer, std::size_t size, off_t offset, Transfer call) {
+  Transferred out;
+  std::size_t& done = out.done;
   while (done < size) {
     const auto at = static_cast<std::uint64_t>(offset) + done;
     OVERLAPPED where{};
@@ -165,7 +169,7 @@ std::size_t transfer(int fd, Buffer* buffer, std::size_t size, off_t offset, Tra
     const auto want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
     DWORD moved = 0;
     if (!call(handleOf(fd), buffer + done, want, &moved, &where)) {
-      failed = GetLastError() != ERROR_HANDLE_EOF;
+      out.failed = GetLastError() != ERROR_HANDLE_EOF;
       break;
     }
     if (moved == 0) {
@@ -173,13 +177,13 @@ std::size_t transfer(int fd, Buffer* buffer, std::size_t size, off_t offset, Tra
     }
     done += moved;
   }
-  return done;
+  return out;
 }
 
 // Deletes a temporary file unless it became the file.
 class TempGuard {
  public:
-  explicit TempGuard(std::wstring path) : m_path(std::move(path)) {}
+  TempGuard() = default;
   TempGuard(const TempGuard&) = delete;
   TempGuard& operator=(const TempGuard&) = delete;
   ~TempGuard() {
@@ -188,6 +192,7 @@ class TempGuard {
       DeleteFileW(m_path.c_str());
     }
   }
+  void adopt(std::wstring path) { m_path = std::move(path); }
   void release() { m_path.clear(); }
 
  private:
@@ -211,8 +216,9 @@ struct Identity {
   }
 };
 
-bool identify(int fd, Identity& id) {
-  return GetFileInformationByHandle(handleOf(fd), &id.about) != 0;
+std::optional<Identity> identify(int fd) {
+  Identity id;
+  return GetFileInformationByHandle(handleOf(fd), &id.about) ? std::optional(id) : std::nullopt;
 }
 
 // New files of ours that a killed write left beside the file; one another
@@ -235,68 +241,137 @@ void removeLeftovers(const std::string& folder, const std::string& name) {
   FindClose(search);
 }
 
-// The new file beside the old one, flushed and read back, then moved over
-// the old one by a replace that keeps the name at every instant (and, unlike
-// ReplaceFileW, never leaves it empty). The old file must be closed for the
-// move: it is checked to be the very file we read, unchanged, just before.
-bool replace(UniqueFd& source, const std::string& path, const Edit& edit) {
-  const auto [folder, name] = split(path);
-  const std::wstring target = widen(path, CP_UTF8);
-  if (target.empty()) {
-    return false;
+// Holds the file, once we let go of our own handle, so that no other
+// program can write it until it is replaced; readers may still open it, and
+// it may still be renamed over. Busy when another program has it open for
+// writing.
+UniqueFd hold(const std::wstring& path) {
+  // Only a handle with data access counts in the sharing of a file.
+  UniqueFd held = adopt(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!held &&
+      (GetLastError() == ERROR_SHARING_VIOLATION || GetLastError() == ERROR_LOCK_VIOLATION)) {
+    fail(Reason::kBusy);
   }
-  std::wstring temp;
-  UniqueFd out;
-  for (int attempt = 0; attempt < 16 && !out; ++attempt) {
+  return held;
+}
+
+// Renames the new file over the held one by its handle, which keeps the name
+// at every instant and lets the replaced file stay open. False with
+// ERROR_NOT_SUPPORTED where the system or file system cannot (before
+// Windows 10, FAT).
+bool renameOver(int out, const std::wstring& target) {
+  // FILE_RENAME_INFO with its flags, laid out as Windows 10 declares it.
+  struct RenameInfo {
+    DWORD flags;
+    HANDLE root;
+    DWORD nameLength;
+    WCHAR name[1];
+  };
+  std::vector<char> buffer(sizeof(RenameInfo) + target.size() * sizeof(WCHAR));
+  auto* info = reinterpret_cast<RenameInfo*>(buffer.data());
+  constexpr DWORD kReplaceIfExists = 0x1;
+  constexpr DWORD kPosixSemantics = 0x2;  // the replaced file may stay open
+  constexpr auto kRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+  info->flags = kReplaceIfExists | kPosixSemantics;
+  info->root = nullptr;
+  info->nameLength = static_cast<DWORD>(target.size() * sizeof(WCHAR));
+  std::copy(target.begin(), target.end(), info->name);
+  if (SetFileInformationByHandle(handleOf(out), kRenameInfoEx, info,
+                                 static_cast<DWORD>(buffer.size()))) {
+    return true;
+  }
+  const DWORD error = GetLastError();
+  if (error == ERROR_INVALID_PARAMETER || error == ERROR_INVALID_FUNCTION ||
+      error == ERROR_NOT_SUPPORTED || error == ERROR_CALL_NOT_IMPLEMENTED) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+  } else if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
+    fail(Reason::kBusy);  // another program has the file open
+  }
+  return false;
+}
+
+// A new file of ours beside `path`, which only this handle may use; it may
+// be renamed through it.
+UniqueFd createBeside(const std::string& path, std::wstring& temp) {
+  const auto [folder, name] = split(path);
+  for (int attempt = 0; attempt < 16; ++attempt) {
     temp = widen(folder + "\\" + tempName(name, randomPart()), CP_UTF8);
-    out = adopt(CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!out && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
-      return false;
+    UniqueFd out = adopt(CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (out || (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)) {
+      return out;
     }
   }
-  if (!out) {
-    return false;
-  }
-  TempGuard guard(temp);
-  const off_t audioBegin = edit.tagAt + edit.oldTagSize;
-  const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag().size());
+  return UniqueFd();
+}
+
+// The edit's new file, whole, flushed and read back.
+bool fill(int out, int source, const Edit& edit) {
+  const off_t audioBegin = edit.tagAt + edit.oldTagSize();
+  const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag.size());
   const off_t newBack = newAudio + (edit.backAt - audioBegin);
-  Identity before;
-  if (!identify(source.get(), before) || !copyBytes(source.get(), 0, out.get(), 0, edit.tagAt) ||
-      !pwriteExact(out.get(), edit.tag().data(), edit.tag().size(), edit.tagAt) ||
-      !copyBytes(source.get(), audioBegin, out.get(), newAudio, edit.backAt - audioBegin) ||
-      !pwriteExact(out.get(), edit.back.data(), edit.back.size(), newBack) || !flush(out.get())) {
+  if (!copyBytes(source, 0, out, 0, edit.tagAt) ||
+      !pwriteExact(out, edit.tag.data(), edit.tag.size(), edit.tagAt) ||
+      !copyBytes(source, audioBegin, out, newAudio, edit.backAt - audioBegin) ||
+      !pwriteExact(out, edit.back.data(), edit.back.size(), newBack) || !flush(out)) {
     return false;
   }
   // What the new file holds, read afresh, before it can take the name.
   std::string read;
   const auto same = [&](std::string_view wanted, off_t at) {
     read.assign(wanted.size(), '\0');
-    return preadExact(out.get(), read.data(), read.size(), at) && read == wanted;
+    return preadExact(out, read.data(), read.size(), at) && read == wanted;
   };
-  if (!same(edit.tag(), edit.tagAt) || !same(edit.back, newBack)) {
-    return fail(Reason::kBadEdit);
+  return (same(edit.tag, edit.tagAt) && same(edit.back, newBack)) || fail(Reason::kBadEdit);
+}
+
+// The new file beside the old one, flushed and read back, then put in the
+// old one's place by a replace that keeps the name at every instant (unlike
+// ReplaceFileW, which can leave it empty). Our handle on the old file goes
+// for the replace; from then on the file is held against other writers and
+// checked to be the very file we read, unchanged. Where the system cannot
+// rename over a file held open, the hold ends just before a move.
+bool replace(UniqueFd& source, const std::string& path, const Edit& edit) {
+  const std::wstring target = widen(path, CP_UTF8);
+  std::wstring temp;
+  // Declared first, so that the name goes once our handle on it is closed.
+  TempGuard guard;
+  UniqueFd out = target.empty() ? UniqueFd() : createBeside(path, temp);
+  if (!out) {
+    return false;
   }
-  if (!out.close()) {
+  guard.adopt(temp);
+  const auto before = identify(source.get());
+  if (!before || !fill(out.get(), source.get(), edit)) {
     return false;
   }
   source.reset();
-  // Only a change another program makes in the instant between this check
-  // and the move could be lost; one it holds open makes the move fail.
-  {
-    UniqueFd check = adopt(CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    Identity now;
-    if (!check) {
-      return false;
-    }
-    if (!identify(check.get(), now) || !(now == before)) {
-      return fail(Reason::kBusy);
-    }
+  if (g_replaceHook) {
+    g_replaceHook(ReplaceStage::kReleased);
   }
-  if (!MoveFileExW(temp.c_str(), target.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  UniqueFd held = hold(target);
+  if (!held) {
+    return false;
+  }
+  const auto now = identify(held.get());
+  if (!now || !(*now == *before)) {
+    return fail(Reason::kBusy);
+  }
+  if (g_replaceHook) {
+    g_replaceHook(ReplaceStage::kHeld);
+  }
+  if (renameOver(out.get(), target)) {
+    guard.release();
+    source = std::move(out);
+    return flush(source.get()) || fail(Reason::kNotDurable);
+  }
+  if (GetLastError() != ERROR_NOT_SUPPORTED) {
+    return false;
+  }
+  held.reset();
+  if (!out.close() || !MoveFileExW(temp.c_str(), target.c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return false;
   }
   guard.release();
@@ -318,25 +393,22 @@ bool UniqueFd::close() noexcept {
   return fd < 0 || CloseHandle(handleOf(fd)) != 0;
 }
 
-std::size_t preadUpTo(int fd, void* buffer, std::size_t size, off_t offset, bool& failed) {
-  failed = false;
+Transferred preadUpTo(int fd, void* buffer, std::size_t size, off_t offset) {
   const auto read = [](HANDLE h, char* at, DWORD n, DWORD* done, OVERLAPPED* where) {
     return ReadFile(h, at, n, done, where) != 0;
   };
-  return transfer(fd, static_cast<char*>(buffer), size, offset, read, failed);
+  return transfer(fd, static_cast<char*>(buffer), size, offset, read);
 }
 
 bool preadExact(int fd, void* buffer, std::size_t size, off_t offset) {
-  bool failed = false;
-  return preadUpTo(fd, buffer, size, offset, failed) == size;
+  return preadUpTo(fd, buffer, size, offset).done == size;
 }
 
 bool pwriteExact(int fd, const void* buffer, std::size_t size, off_t offset) {
-  bool failed = false;
   const auto write = [](HANDLE h, const char* at, DWORD n, DWORD* done, OVERLAPPED* where) {
     return WriteFile(h, at, n, done, where) != 0;
   };
-  return transfer(fd, static_cast<const char*>(buffer), size, offset, write, failed) == size;
+  return transfer(fd, static_cast<const char*>(buffer), size, offset, write).done == size;
 }
 
 std::optional<LockedFile> LockedFile::open(const char* path, bool forWrite) {
@@ -348,9 +420,11 @@ std::optional<LockedFile> LockedFile::open(const char* path, bool forWrite) {
   }
   LockedFile f;
   f.m_fd = openShared(given, accessFor(forWrite), shareFor(forWrite));
-  if (!f.m_fd || !describe(handleOf(f.fd()), f.m_info)) {
+  const auto info = f.m_fd ? describe(handleOf(f.fd())) : std::nullopt;
+  if (!info) {
     return std::nullopt;
   }
+  f.m_info = *info;
   // Through links to the file itself, which is what gets replaced; some
   // network file systems cannot say, and then the name given is the file.
   f.m_path = finalPath(handleOf(f.fd()));
@@ -363,16 +437,14 @@ std::optional<LockedFile> LockedFile::open(const char* path, bool forWrite) {
   return f;
 }
 
-bool commit(LockedFile& file, const Edit& edit, const std::vector<Range>& ranges) {
-  if (edit.keepsShape() && ranges.empty()) {
+bool commit(LockedFile& file, const Edit& edit, const CommitPlan& how) {
+  if (how.kind == CommitKind::kNothing) {
     return true;
   }
   const auto [folder, name] = split(file.m_path);
   removeLeftovers(folder, name);
-  if (edit.keepsShape()) {
-    if (const auto written = writeInPlace(file.fd(), ranges, flush)) {
-      return *written;
-    }
+  if (how.kind == CommitKind::kInPlace) {
+    return writeInPlace(file.fd(), how.ranges, flush);
   }
   // A new file would split the links: the other names would keep the old title.
   if (file.m_info.st_nlink > 1) {
@@ -383,9 +455,12 @@ bool commit(LockedFile& file, const Edit& edit, const std::vector<Range>& ranges
   }
   // The new file, for whoever asks; the write is done whatever this gives.
   KeepError keep;
-  file.m_fd = openShared(widen(file.m_path, CP_UTF8), accessFor(true), shareFor(true));
-  if (file.m_fd) {
-    describe(handleOf(file.fd()), file.m_info);
+  if (!file.m_fd) {
+    file.m_fd = openShared(widen(file.m_path, CP_UTF8), accessFor(true), shareFor(true));
+  }
+  const auto info = file.m_fd ? describe(handleOf(file.fd())) : std::nullopt;
+  if (info) {
+    file.m_info = *info;
   }
   return true;
 }

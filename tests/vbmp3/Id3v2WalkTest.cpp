@@ -109,6 +109,17 @@ TEST(Id3v2Walk, EachPartWhereItLies) {
        24,
        35,
        35},
+      // iTunes writes 2.4 frames with 2.3 sizes: the plain size is taken
+      // when only it lands on a frame id (the syncsafe one, 172, would not).
+      {"2.4 frame with a 2.3 size",
+       tag(4, 0,
+           std::string("TIT2\0\0\x01\x2C\0\0\0", 11) + std::string(299, 'a') +
+               frame(4, "TPE1", std::string("\0x", 2)) + std::string(20, '\0')),
+       10,
+       {{"TIT2", 10, 320}, {"TPE1", 320, 332}},
+       332,
+       332,
+       352},
       // 0xFF before 0xFE gains a zero: raw offsets count it.
       {"2.3 unsynchronised",
        tag(3, 0x80,

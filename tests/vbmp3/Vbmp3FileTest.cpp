@@ -25,8 +25,8 @@
 #include <random>
 #include <thread>
 
+#include "FileLayer.h"
 #include "Mp3Fixture.h"
-#include "PosixFile.h"
 #include "Sys.h"
 #include "TagFile.h"
 #include "Vbmp3TestSupport.h"

@@ -11,7 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "FileLayer.h"
 #include "Mp3Fixture.h"
+#include "TagFile.h"
 #include "Vbmp3TestSupport.h"
 
 namespace vbmp3test {
@@ -59,6 +61,54 @@ TEST(Vbmp3Windows, FilesOthersHoldOrProtectAreLeftAlone) {
   EXPECT_TRUE(writeTitle(held, kLongTitle));
   EXPECT_EQ(titleOf(held), kLongTitle);
   EXPECT_EQ(dir.names(), (std::vector<std::string>{"held.mp3", "read-only.mp3"}));
+}
+
+// Another program writes the file at the moments around the replace: when
+// our handle on it goes, and once the file is held for the replace. The
+// write never replaces what that program wrote.
+TEST(Vbmp3Windows, AnotherProgramsChangeDuringTheReplaceIsKept) {
+  TempDir dir;
+  static std::string path;
+  static vbmp3::ReplaceStage when;
+  static DWORD otherOpen;
+  path = dir.file("song.mp3");
+  const auto otherProgram = [](vbmp3::ReplaceStage stage) {
+    if (stage != when) {
+      return;
+    }
+    const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    otherOpen = h == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    if (h != INVALID_HANDLE_VALUE) {
+      DWORD written = 0;
+      WriteFile(h, "!", 1, &written, nullptr);  // the tag's first byte
+      CloseHandle(h);
+    }
+  };
+  vbmp3::g_replaceHook = otherProgram;
+
+  // Its change while the file is not held: the write fails busy and the
+  // file is as that program left it.
+  writeFile(path, song("t"));
+  when = vbmp3::ReplaceStage::kReleased;
+  Record r{};
+  ASSERT_TRUE(readRecord(path, r));
+  assignSlot(r, kTitle, kLongTitle);
+  EXPECT_FALSE(vbmp3::writeTag(path.c_str(), r.data(), 0, true));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(otherOpen, static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(readFile(path), "!" + song("t").substr(1));
+  EXPECT_EQ(dir.names(), std::vector<std::string>{"song.mp3"});
+
+  // Once it is held for the replace, no other program may write it.
+  writeFile(path, song("t"));
+  when = vbmp3::ReplaceStage::kHeld;
+  EXPECT_TRUE(vbmp3::writeTag(path.c_str(), r.data(), 0, true));
+  EXPECT_EQ(otherOpen, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(titleOf(path), kLongTitle);
+  EXPECT_EQ(dir.names(), std::vector<std::string>{"song.mp3"});
+  vbmp3::g_replaceHook = nullptr;
 }
 
 TEST(Vbmp3Windows, HardLinksAreNeverSplit) {

@@ -226,9 +226,10 @@ TEST(Vbmp3Write, EveryOtherFrameKeepsItsBytes) {
   }
 }
 
-// A 2.4 extended header's CRC covers frames and padding: after an edit in
-// place or one that grows the tag it matches the new bytes.
-TEST(Vbmp3Write, Id3v24ExtendedHeaderCrcStaysValid) {
+// A 2.4 extended header's CRC covers frames and padding, a 2.3 one's the
+// frames alone beside the padding's size: after an edit in place, of a frame
+// of the same size, or one that grows the tag they match the new bytes.
+TEST(Vbmp3Write, ExtendedHeaderCrcStaysValid) {
   const auto crcOf = [](std::string_view tag, std::size_t at) {
     const uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(tag.data() + at), tag.size() - at);
     std::string out;
@@ -261,6 +262,35 @@ TEST(Vbmp3Write, Id3v24ExtendedHeaderCrcStaysValid) {
       ASSERT_TRUE(readRecord(path, r));
       EXPECT_EQ(slot(r, kTitle), kKonnichiwa);
     }
+  }
+  const auto bigEndian = [](std::uint32_t value) {
+    return std::string{static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+                       static_cast<char>(value >> 8), static_cast<char>(value)};
+  };
+  for (const std::size_t padding : {std::size_t{500}, std::size_t{0}}) {
+    SCOPED_TRACE("2.3, padding " + std::to_string(padding));
+    // The old title's frame has the size of the new one's.
+    const std::string frames = rawFrame(3, "TIT2", utf16Text(u"abcde")) + rawFrame(3, "APIC", png);
+    const auto crc = static_cast<std::uint32_t>(
+        crc32(0L, reinterpret_cast<const Bytef*>(frames.data()), frames.size()));
+    const std::string ext = std::string("\0\0\0\x0A\x80\0", 6) +
+                            bigEndian(static_cast<std::uint32_t>(padding)) + bigEndian(crc);
+    RawTag tag{3, 0x40, ext, "", frames, padding, ""};
+    const std::string path = dir.file("crc3.mp3");
+    writeFile(path, tag.render() + audio);
+    ASSERT_TRUE(writeTitle(path, kKonnichiwa));
+    const std::string after = readFile(path);
+    const std::string newTag = after.substr(0, id3v2Size(after));
+    const std::size_t zeros = newTag.size() - newTag.find_last_not_of('\0') - 1;
+    EXPECT_EQ(newTag.substr(16, 4), bigEndian(static_cast<std::uint32_t>(zeros)));
+    const std::string_view newFrames(newTag.data() + 24, newTag.size() - 24 - zeros);
+    EXPECT_EQ(newTag.substr(20, 4),
+              bigEndian(static_cast<std::uint32_t>(
+                  crc32(0L, reinterpret_cast<const Bytef*>(newFrames.data()), newFrames.size()))));
+    EXPECT_NE(newFrames.find(rawFrame(3, "APIC", png)), std::string_view::npos);
+    Record r{};
+    ASSERT_TRUE(readRecord(path, r));
+    EXPECT_EQ(slot(r, kTitle), kKonnichiwa);
   }
 }
 

@@ -25,6 +25,8 @@ target_compile_definitions(vbmp3_tests PRIVATE
   VBMP3_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus/taglib-tests")
 if(WIN32)
   target_sources(vbmp3_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/Vbmp3WindowsTest.cpp)
+  # The file layer's hooks are reached inside the library's own code.
+  target_link_libraries(vbmp3_tests PRIVATE vbmp3_core)
   # The process the kill tests start and end, beside the tests.
   add_executable(vbmp3_killed_writer ${CMAKE_CURRENT_LIST_DIR}/Vbmp3KilledWriter.cpp
                                      ${CMAKE_CURRENT_LIST_DIR}/Vbmp3TestSupport.cpp)

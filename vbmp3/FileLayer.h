@@ -37,9 +37,14 @@ class UniqueFd {
   int m_fd = -1;
 };
 
-// As much as there is up to `size`; `failed` when a read failed for another
-// reason than the end of the file.
-std::size_t preadUpTo(int fd, void* buffer, std::size_t size, off_t offset, bool& failed);
+// How much a transfer moved, and whether it stopped on a failure rather
+// than at the end of the file.
+struct Transferred {
+  std::size_t done = 0;
+  bool failed = false;
+};
+// As much as there is up to `size`.
+Transferred preadUpTo(int fd, void* buffer, std::size_t size, off_t offset);
 // Every byte or false; retries short transfers and EINTR.
 bool preadExact(int fd, void* buffer, std::size_t size, off_t offset);
 bool pwriteExact(int fd, const void* buffer, std::size_t size, off_t offset);
@@ -49,12 +54,8 @@ bool pwriteExact(int fd, const void* buffer, std::size_t size, off_t offset);
 // tags) becomes `back`. The audio between is moved, never changed.
 struct Edit {
   off_t tagAt = 0;
-  off_t oldTagSize = 0;
-  // Each tag held by the caller, or here.
-  std::string_view heldOldTag;
-  std::string oldTagBytes;
-  std::string_view heldTag;
-  std::string tagBytes;
+  std::string oldTag;
+  std::string tag;
   // Where the new tag may differ from the old one, when it keeps its size.
   std::size_t tagChangeFrom = 0;
   std::size_t tagChangeTo = static_cast<std::size_t>(-1);
@@ -62,12 +63,9 @@ struct Edit {
   std::string oldBack;
   std::string back;
 
-  std::string_view oldTag() const { return oldTagBytes.empty() ? heldOldTag : oldTagBytes; }
-  std::string_view tag() const { return tagBytes.empty() ? heldTag : tagBytes; }
+  off_t oldTagSize() const { return static_cast<off_t>(oldTag.size()); }
   // Every byte stays where it was; only some change.
-  bool keepsShape() const {
-    return tag().size() == static_cast<std::size_t>(oldTagSize) && back.size() == oldBack.size();
-  }
+  bool keepsShape() const { return tag.size() == oldTag.size() && back.size() == oldBack.size(); }
 };
 
 // One stretch where an edit that keeps the file's shape differs from it.
@@ -76,6 +74,18 @@ struct Range {
   std::string_view before;
   std::string_view after;
 };
+
+// How an edit reaches the file: not at all (it changes no byte), in place
+// (each changed range is one write within one page, where a write is whole
+// or not at all) or through a new file.
+enum class CommitKind { kNothing, kInPlace, kNewFile };
+struct CommitPlan {
+  // The changed ranges, when the edit keeps the file's shape; they point
+  // into the edit, which must outlive them.
+  std::vector<Range> ranges;
+  CommitKind kind = CommitKind::kNewFile;
+};
+CommitPlan commitPlan(const Edit& edit);
 
 // A regular file opened read-only for reading or read-write for writing and
 // locked (shared for reading, exclusive for writing) for as long as this
@@ -93,33 +103,36 @@ class LockedFile {
   const std::string& path() const { return m_path; }
 
  private:
-  friend bool commit(LockedFile& file, const Edit& edit, const std::vector<Range>& ranges);
+  friend bool commit(LockedFile& file, const Edit& edit, const CommitPlan& how);
   UniqueFd m_fd;
   struct stat m_info {};
   std::string m_path;
 };
 
-// Makes the edit, so that the file is its old or its new self at every
-// instant for every reader: in place when each changed range is one write
-// within one page, otherwise through a new file that is filled, synced, read
-// back and renamed over the original (which keeps its owner, mode, extended
-// attributes, flags and holes). A file with several names takes only the
-// former. `ranges` are the edit's changed ranges when it keeps the file's
-// shape. After success the file handle is the new file's, still locked. On
-// failure the reason is set (see fail) and the file is as it was, except
-// when the reason is kNotDurable: then it holds the edit, whose durability
-// is unknown.
-bool commit(LockedFile& file, const Edit& edit, const std::vector<Range>& ranges);
+// Makes the edit as planned, so that the file is its old or its new self at
+// every instant for every reader: in place, or through a new file that is
+// filled, synced, read back and renamed over the original (which keeps its
+// owner, mode, extended attributes, flags and holes). A file with several
+// names takes only the former. After success the file handle is the new
+// file's, still locked. On failure the reason is set (see fail) and the file
+// is as it was, except when the reason is kNotDurable: then it holds the
+// edit, whose durability is unknown.
+bool commit(LockedFile& file, const Edit& edit, const CommitPlan& how);
 
-// Only for an edit that keeps the file's shape.
-std::vector<Range> changedRanges(const Edit& edit);
 // The first offset where two byte strings differ (the shorter one's size if none).
 std::size_t firstDifference(std::string_view a, std::string_view b);
 
-// Writes the ranges in place, reads them back and syncs with `sync`, when
-// each lies within one page, where a write is whole or not at all; on
-// failure the old bytes go back. None when a range spans pages.
-std::optional<bool> writeInPlace(int fd, const std::vector<Range>& ranges, bool (*sync)(int));
+// Writes ranges that each lie within one page in place, reads them back and
+// syncs with `sync`; on failure the old bytes go back.
+bool writeInPlace(int fd, const std::vector<Range>& ranges, bool (*sync)(int));
+
+#if defined(_WIN32)
+// Where a replace stands when it calls the hook: our handle on the old file
+// let go, and the file held against other writers just before the replace.
+enum class ReplaceStage { kReleased, kHeld };
+// For tests: what another program may do at those moments. Null otherwise.
+extern void (*g_replaceHook)(ReplaceStage stage);
+#endif
 
 // Copies through a buffer in user space.
 bool copyBuffered(int from, off_t fromOffset, int to, off_t toOffset, off_t size);
