@@ -183,7 +183,8 @@ TEST(Vbmp3Windows, KilledWhileGrowingTheNameIsNeverEmpty) {
     ASSERT_TRUE(CreateProcessA(writer.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                nullptr, &start, &child));
     EXPECT_EQ(WaitForSingleObject(ready, 30000), WAIT_OBJECT_0);
-    // From at once to well into the run, a little later each time.
+    // From at once after the first file to well into the run, a little
+    // later each time.
     Sleep(static_cast<DWORD>(kill % 16) * 3);
     TerminateProcess(child.hProcess, 9);
     WaitForSingleObject(child.hProcess, INFINITE);
