@@ -75,7 +75,12 @@ class RunEnd {
 void appendLines(FormState& state, platform::FileSystem& files, std::vector<Line>& lines,
                  std::size_t durable, Progress& progress) {
   makeDurable(lines, durable, files, progress);
+  std::size_t named = 0;
   for (const Line& line : lines) {
+    // Each name is looked up afresh: the window lives on through a long log.
+    if (++named % 256 == 0) {
+      progress.pulse();
+    }
     // A file the name lookup cannot find (gone, hidden) is named from its
     // stored path: every line names its file.
     const std::u16string name = files.normalFileName(line.path);
