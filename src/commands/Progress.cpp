@@ -1,5 +1,8 @@
 #include "commands/Progress.h"
 
+#include <chrono>
+#include <future>
+
 namespace tagkana {
 namespace {
 
@@ -9,6 +12,18 @@ class NoProgress final : public Progress {
 };
 
 }  // namespace
+
+bool alongsideWork(Progress& progress, const std::function<void()>& work) {
+  // Short beside the window's 25 ms between events.
+  constexpr auto kPulse = std::chrono::milliseconds(20);
+  std::future<void> done = std::async(std::launch::async, work);
+  bool goOn = true;
+  while (done.wait_for(kPulse) != std::future_status::ready) {
+    goOn = progress.pulse() && goOn;
+  }
+  done.get();
+  return goOn;
+}
 
 Progress& noProgress() {
   static NoProgress none;

@@ -28,11 +28,14 @@ struct Line {
 // written reach the disk in batches before the log says 成功. Each folder is
 // watched from before the run's first write in it, so that a sync sees every
 // error since; an error fails every file of its batch on that file system.
-// Batches keep every sync short, so that none holds the window long.
+// Batches keep every sync short, so that a stop asked during one (the sync
+// runs beside the window) comes soon.
 constexpr int kDurableBatch = 100;
 
-// Makes the lines from `from` on durable.
-void makeDurable(std::vector<Line>& lines, std::size_t from, platform::FileSystem& files) {
+// Makes the lines from `from` on durable, the window living on meanwhile.
+// False when a stop was asked during the sync.
+bool makeDurable(std::vector<Line>& lines, std::size_t from, platform::FileSystem& files,
+                 Progress& progress) {
   std::vector<Line*> written;
   std::vector<std::u16string> paths;
   for (Line& line : std::span(lines).subspan(from)) {
@@ -42,15 +45,18 @@ void makeDurable(std::vector<Line>& lines, std::size_t from, platform::FileSyste
     }
   }
   if (paths.empty()) {
-    return;
+    return true;
   }
-  const std::vector<std::u16string> reasons = files.makeDurable(paths);
+  // A sync may take a while on a busy disk: it runs beside the window.
+  std::vector<std::u16string> reasons;
+  const bool goOn = alongsideWork(progress, [&] { reasons = files.makeDurable(paths); });
   for (std::size_t i = 0; i < written.size() && i < reasons.size(); ++i) {
     if (!reasons[i].empty()) {
       written[i]->outcome = messages::kLogWriteFailed;
       written[i]->reason = reasons[i];
     }
   }
+  return goOn;
 }
 
 // Lets go of the run's watched folders however the run ends.
@@ -67,9 +73,14 @@ class RunEnd {
 
 // Once, at the end of the run.
 void appendLines(FormState& state, platform::FileSystem& files, std::vector<Line>& lines,
-                 std::size_t durable) {
-  makeDurable(lines, durable, files);
+                 std::size_t durable, Progress& progress) {
+  makeDurable(lines, durable, files, progress);
+  std::size_t named = 0;
   for (const Line& line : lines) {
+    // Each name is looked up afresh: the window lives on through a long log.
+    if (++named % 256 == 0) {
+      progress.pulse();
+    }
     // A file the name lookup cannot find (gone, hidden) is named from its
     // stored path: every line names its file.
     const std::u16string name = files.normalFileName(line.path);
@@ -110,6 +121,7 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
   AnsiTagRecord writeBuffer{};
   bool stopped = false;
   bool cancelled = false;
+  bool stopAsked = false;  // during a sync, which went on to its end
 
   const int count = List1.ListCount();
   const int total = selectedCount(List1);
@@ -121,7 +133,7 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
   const auto handled = [&](std::u16string_view outcome, std::u16string reason = {}) {
     lines.push_back({state.CurPath, outcome, std::move(reason)});
     if (outcome == messages::kLogWritten && ++pending == kDurableBatch) {
-      makeDurable(lines, durable, files);
+      stopAsked = !makeDurable(lines, durable, files, progress) || stopAsked;
       durable = lines.size();
       pending = 0;
     }
@@ -136,7 +148,7 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
         throw RuntimeError(std::u16string(messages::kNoPathForRow));
       }
       const std::u16string& path = state.FilePaths[static_cast<std::size_t>(r)];
-      if (!progress.next(attempted, total, path)) {
+      if (stopAsked || !progress.next(attempted, total, path)) {
         cancelled = true;
         break;
       }
@@ -202,13 +214,13 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
     }
   } catch (...) {
     // What was written before the error is made durable and logged all the same.
-    appendLines(state, files, lines, durable);
+    appendLines(state, files, lines, durable, progress);
     if (attempted < total) {
       appendNotAttempted(state, messages::kLogStoppedBefore, total - attempted);
     }
     throw;
   }
-  appendLines(state, files, lines, durable);
+  appendLines(state, files, lines, durable, progress);
   if (cancelled) {
     appendNotAttempted(state, messages::kLogCancelledBefore, total - attempted);
   } else if (stopped && attempted < total) {

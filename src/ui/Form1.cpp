@@ -388,6 +388,7 @@ class Form1::Run final : public RunProgress {
     }
     return m_progress.next(done, total, path);
   }
+  bool pulse() override { return m_progress.pulse(); }
   void end() override {
     if (m_held) {
       m_held = false;

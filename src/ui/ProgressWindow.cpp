@@ -76,6 +76,9 @@ void ProgressWindow::show() {
 }
 
 bool ProgressWindow::next(int done, int total, std::u16string_view path) {
+  m_done = done;
+  m_total = total;
+  m_path.assign(path);
   if (!m_started.isValid()) {
     m_started.start();  // the confirmation before the run does not count
   } else if (m_cancelled || m_sinceEvents.elapsed() < kEventsEveryMs) {
@@ -101,6 +104,14 @@ bool ProgressWindow::next(int done, int total, std::u16string_view path) {
                                            : QEventLoop::ExcludeUserInputEvents);
   m_sinceEvents.start();
   return !m_cancelled;
+}
+
+bool ProgressWindow::pulse() {
+  if (!m_started.isValid()) {
+    return !m_cancelled;
+  }
+  const std::u16string path = m_path;
+  return next(m_done, m_total, path);
 }
 
 void ProgressWindow::end() {

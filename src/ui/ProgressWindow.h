@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <chrono>
 #include <memory>
+#include <string>
 
 #include "app/Form1View.h"
 
@@ -27,6 +28,8 @@ class ProgressWindow final : public RunProgress {
   ~ProgressWindow() override;
 
   bool next(int done, int total, std::u16string_view path) override;
+  // As next, with what it was last told.
+  bool pulse() override;
   void end() override;
   void cancel() override { m_cancelled = true; }
 
@@ -43,6 +46,9 @@ class ProgressWindow final : public RunProgress {
   QLabel* m_file = nullptr;
   QProgressBar* m_bar = nullptr;
   bool m_cancelled = false;
+  int m_done = 0;
+  int m_total = 0;
+  std::u16string m_path;
 };
 
 }  // namespace tagkana

@@ -83,6 +83,9 @@ void ProgressBox::build() {
 }
 
 bool ProgressBox::next(int done, int total, std::u16string_view path) {
+  m_done = done;
+  m_total = total;
+  m_path.assign(path);
   const auto now = std::chrono::steady_clock::now();
   if (!m_running) {
     // The confirmation before the run does not count.
@@ -112,6 +115,14 @@ bool ProgressBox::next(int done, int total, std::u16string_view path) {
   pump();
   m_pumped = std::chrono::steady_clock::now();
   return !m_cancelled;
+}
+
+bool ProgressBox::pulse() {
+  if (!m_running) {
+    return !m_cancelled;
+  }
+  const std::u16string path = m_path;
+  return next(m_done, m_total, path);
 }
 
 void ProgressBox::pump() {

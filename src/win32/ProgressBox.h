@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "app/Form1View.h"
@@ -26,6 +27,8 @@ class ProgressBox final : public RunProgress {
   ProgressBox& operator=(const ProgressBox&) = delete;
 
   bool next(int done, int total, std::u16string_view path) override;
+  // As next, with what it was last told.
+  bool pulse() override;
   void end() override;
   void cancel() override { m_cancelled = true; }
   HWND box() const { return m_box; }
@@ -43,6 +46,9 @@ class ProgressBox final : public RunProgress {
   std::chrono::steady_clock::time_point m_pumped;
   bool m_running = false;
   bool m_cancelled = false;
+  int m_done = 0;
+  int m_total = 0;
+  std::u16string m_path;
   HWND m_focus = nullptr;
   HWND m_box = nullptr;
   HWND m_count = nullptr;

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <future>
 #include <string>
 #include <utility>
 #include <vector>
@@ -249,6 +251,72 @@ TEST(TitleWriteBack, WrittenFoldersAreMadeDurableBeforeTheLogSaysSo) {
   EXPECT_EQ(many.files.madeDurable, (std::vector<Paths>{Paths(all.begin(), all.begin() + 100),
                                                         Paths(all.begin() + 100, all.begin() + 200),
                                                         Paths(all.begin() + 200, all.end())}));
+}
+
+// A sync the fake file system holds until a pulse of the progress has seen
+// it held; the pulses answer `goOn`.
+struct HeldSync : StoppingProgress {
+  explicit HeldSync(FakeFileSystem& files, bool goOn) : m_goOn(goOn) {
+    files.whileSyncing = [this] {
+      syncing = true;
+      // Bounded only so that a fault fails instead of hanging.
+      heldToTheEnd = released.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+      syncing = false;
+    };
+  }
+  bool pulse() override {
+    if (syncing && pulsesDuringSync++ == 0) {
+      release.set_value();
+    }
+    return m_goOn;
+  }
+
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<bool> syncing{false};
+  std::atomic<bool> heldToTheEnd{false};
+  int pulsesDuringSync = 0;
+
+ private:
+  bool m_goOn;
+};
+
+// The window lives on while the written files are made durable; a stop asked
+// then lets the sync end and its outcome reach the log before the run stops.
+TEST(TitleWriteBack, TheWindowLivesOnDuringASync) {
+  WriteBack w;
+  for (const auto* name : {u"a", u"b", u"c"}) {
+    w.addRow(u"/m" SEP + std::u16string(name) + u".mp3", u"いち");
+  }
+  w.files.durabilityFailures[u"/m" SEP u"b.mp3"] = u"入出力エラーです";
+  w.List1.select({0, 1, 2});
+  HeldSync held(w.files, true);
+  w.run(BoxAnswer::Ok, held);
+  EXPECT_GE(held.pulsesDuringSync, 1);
+  EXPECT_TRUE(held.heldToTheEnd);
+  EXPECT_EQ(held.reports.size(), 3u);
+  const std::u16string log =
+      u"a.mp3　成功\r\nb.mp3　書き込みエラーのため失敗（入出力エラーです）\r\nc.mp3　成功\r\n";
+  EXPECT_EQ(w.state.ResultLog, log);
+
+  WriteBack stop;
+  for (int i = 0; i < 103; ++i) {
+    stop.addRow(u"/m" SEP + std::u16string(1, static_cast<char16_t>(u'一' + i)), u"いち");
+    stop.List1.selected.insert(i);
+  }
+  const Paths& all = stop.state.FilePaths;
+  stop.files.durabilityFailures[all[40]] = u"入出力エラーです";
+  HeldSync stopping(stop.files, false);
+  stop.run(BoxAnswer::Ok, stopping);
+  EXPECT_TRUE(stopping.heldToTheEnd);
+  EXPECT_EQ(stop.files.madeDurable, (std::vector<Paths>{Paths(all.begin(), all.begin() + 100)}));
+  EXPECT_EQ(stop.library.writtenPaths(), Paths(all.begin(), all.begin() + 100));
+  EXPECT_EQ(stopping.reports.size(), 100u);
+  const std::u16string failed =
+      all[40].substr(3) + u"　書き込みエラーのため失敗（入出力エラーです）\r\n";
+  EXPECT_NE(stop.state.ResultLog.find(failed), std::u16string::npos);
+  EXPECT_TRUE(stop.state.ResultLog.ends_with(
+      all[99].substr(3) + u"　成功\r\nキャンセルのため、選択された 3 件は処理していません\r\n"));
 }
 
 TEST(TitleWriteBack, StopsAtAFailedReadAndSaysSo) {

@@ -38,6 +38,9 @@ std::u16string FakeFileSystem::watchFolder(std::u16string_view path) {
 
 std::vector<std::u16string> FakeFileSystem::makeDurable(const std::vector<std::u16string>& paths) {
   madeDurable.push_back(paths);
+  if (whileSyncing) {
+    whileSyncing();
+  }
   std::vector<std::u16string> reasons;
   for (const auto& path : paths) {
     const auto failure = durabilityFailures.find(path);

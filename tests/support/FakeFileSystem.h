@@ -24,6 +24,8 @@ class FakeFileSystem : public platform::FileSystem {
   std::map<std::u16string, std::u16string> watchFailures;
   std::map<std::u16string, std::u16string> durabilityFailures;
   int runsEnded = 0;
+  // Called inside each makeDurable, on whichever thread runs it.
+  std::function<void()> whileSyncing;
   // How many more probes find each path held by another program (-1: for
   // ever), every probe as asked, and a hook told of each busy one.
   struct Probe {
