@@ -14,8 +14,6 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/Json.h"
-#include "cli/Undo.h"
 #include "commands/Messages.h"
 #include "commands/Reasons.h"
 #include "common/RuntimeError.h"
@@ -27,6 +25,8 @@
 #include "platform/Paths.h"
 #include "platform/SystemError.h"
 #include "taglib/Vbmp3Library.h"
+#include "undo/Json.h"
+#include "undo/Undo.h"
 
 namespace tagkana::cli {
 namespace {
@@ -55,7 +55,6 @@ constexpr std::u16string_view kReasonReplaced = u"別のファイルに置き換
 constexpr std::u16string_view kReasonChanged = u"書き換えた後に変更されています";
 constexpr std::u16string_view kReasonNotAFile = u"ファイルでもフォルダーでもありません";
 constexpr std::u16string_view kNothingToDo = u"書き換えるファイルはありません";
-constexpr std::u16string_view kUndoSaved = u"取り消し用のファイル: ";
 
 volatile std::sig_atomic_t g_interrupted = 0;
 extern "C" void onInterrupt(int) {
@@ -374,7 +373,7 @@ class Writer {
   }
 
   bool failed() const { return m_failed; }
-  const std::string& undoName() const { return m_undo.name(); }
+  const std::u16string& undoName() const { return m_undo.name(); }
 
  private:
   struct Line {
@@ -579,9 +578,10 @@ int convert(const Options& options, TagLibrary& library) {
   const auto finish = [&] {
     writer.flush();
     if (!writer.undoName().empty()) {
-      const std::u16string name = platform::decodePath(writer.undoName());
-      print(options.json ? "{\"undo\":" + jsonString(name, LoneSurrogates::Keep) + "}\n"
-                         : toUtf8(std::u16string(kUndoSaved) + visibleName(name)) + '\n');
+      const std::u16string& name = writer.undoName();
+      print(options.json
+                ? "{\"undo\":" + jsonString(name, LoneSurrogates::Keep) + "}\n"
+                : toUtf8(std::u16string(messages::kLogUndoSaved) + visibleName(name)) + '\n');
     }
   };
   int status = kDone;
@@ -624,7 +624,8 @@ bool sameValue(std::u16string_view a, std::u16string_view b) {
 }
 
 int undo(const Options& options, TagLibrary& library) {
-  const std::vector<UndoEntry> entries = readUndoFile(options.operands.front());
+  const std::vector<UndoEntry> entries =
+      readUndoFile(platform::decodePath(options.operands.front()));
   TagRecord record;
   AnsiTagRecord buffer{};
   int status = kDone;
@@ -699,8 +700,8 @@ int undo(const Options& options, TagLibrary& library) {
 }
 
 int history() {
-  for (const std::string& name : undoFiles()) {
-    print(toUtf8(visibleName(platform::decodePath(name))) + '\n');
+  for (const std::u16string& name : undoFiles()) {
+    print(toUtf8(visibleName(name)) + '\n');
   }
   return kDone;
 }

@@ -11,9 +11,15 @@
 #include <string>
 
 #include "Mp3Fixture.h"
+#include "commands/TitleWriteBack.h"
 #include "conversion/RtoK.h"
+#include "platform/PathEncoding.h"
 #include "record/Utf8.h"
+#include "support/FakeLists.h"
+#include "support/FakeMessageBoxes.h"
 #include "support/TempFolder.h"
+#include "taglib/Vbmp3Library.h"
+#include "undo/Undo.h"
 
 namespace tagkana {
 namespace {
@@ -212,6 +218,50 @@ TEST_F(Cli, UndoRefusesFilesChangedOrReplacedSince) {
   EXPECT_TRUE(has(lineWith(undone.out, "gone.mp3"), "元に戻せません（")) << undone.out;
   EXPECT_TRUE(has(lineWith(undone.out, "kept.mp3"), "　成功")) << undone.out;
   EXPECT_EQ(readFile(music / "replaced.mp3"), copy);
+}
+
+TEST_F(Cli, WindowRunsAreUndoneFromTheCommandLine) {
+  writeFile(music / "sakura.mp3", mp3("sakura"));
+  writeFile(music / "yama.mp3", mp3("yama"));
+  Vbmp3Library library;
+  library.init();
+  const auto windowRun = [&](const fs::path& stateHome) {
+    ::setenv("XDG_STATE_HOME", stateHome.c_str(), 1);
+    FormState form;
+    test::FakePreviewList List1;
+    for (const char* name : {"sakura.mp3", "yama.mp3"}) {
+      form.FilePaths.push_back(platform::decodePath((music / name).string()));
+      List1.rows.push_back(u"row");
+    }
+    List1.select({0, 1});
+    test::ScriptedMessageBoxes boxes{BoxAnswer::Ok, BoxAnswer::Ok};
+    TitleWriteBack(form, List1, library, platform::systemFileSystem(), boxes);
+    ::unsetenv("XDG_STATE_HOME");
+    return toUtf8(form.ResultLog);
+  };
+
+  const std::string log = windowRun(state);
+  EXPECT_TRUE(has(log, "sakura.mp3　成功")) << log;
+  ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+  const std::vector<std::u16string> saved = undoFiles();
+  ::unsetenv("XDG_STATE_HOME");
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_TRUE(has(log, "取り消し用のファイル: " + toUtf8(saved[0]))) << log;
+  EXPECT_TRUE(has(cli(temp.path(), state, "history").out, toUtf8(saved[0])));
+  const Outcome undone = cli(temp.path(), state, "undo '" + toUtf8(saved[0]) + "'");
+  EXPECT_EQ(undone.status, 0) << undone.out;
+  const Outcome restored = cli(temp.path(), state, "preview music");
+  EXPECT_TRUE(has(restored.out, "\tsakura → ")) << restored.out;
+  EXPECT_TRUE(has(restored.out, "\tyama → ")) << restored.out;
+
+  // With no place for the undo file the files are written all the same, and
+  // the log says why there is none.
+  writeFile(temp.path() / "blocked", "");
+  const std::string unsaved = windowRun(temp.path() / "blocked");
+  EXPECT_TRUE(has(unsaved, "sakura.mp3　成功")) << unsaved;
+  EXPECT_TRUE(has(unsaved, "yama.mp3　成功")) << unsaved;
+  EXPECT_TRUE(has(unsaved, "取り消し用のファイルを保存できませんでした（")) << unsaved;
+  EXPECT_TRUE(has(cli(temp.path(), state, "preview music").out, "\t" + kana(u"yama") + " → "));
 }
 
 TEST_F(Cli, FieldsAndJson) {
