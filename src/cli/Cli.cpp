@@ -1,14 +1,8 @@
 #include "cli/Cli.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -17,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/Console.h"
 #include "cli/Jobs.h"
 #include "cli/ProgressLine.h"
 #include "commands/Messages.h"
@@ -65,7 +60,7 @@ constexpr std::u16string_view kNothingToDo = u"書き換えるファイルはあ
 // Read by every job's thread; set from the signal handler.
 std::atomic<bool> g_interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
-extern "C" void onInterrupt(int) {
+void onInterrupt() {
   g_interrupted = true;
 }
 bool interrupted() {
@@ -139,15 +134,16 @@ std::size_t parseJobs(std::string_view text) {
   return jobs;
 }
 
-Options parseOptions(int argc, char** argv) {
-  if (argc < 2) {
+Options parseOptions(const std::vector<std::string>& args) {
+  const std::size_t argc = args.size();
+  if (argc < 1) {
     throw UsageError{};
   }
   Options options;
-  options.command = argv[1];
+  options.command = args[0];
   bool operandsOnly = false;
-  for (int i = 2; i < argc; ++i) {
-    const std::string_view arg = argv[i];
+  for (std::size_t i = 1; i < argc; ++i) {
+    const std::string_view arg = args[i];
     if (operandsOnly || arg.empty() || arg[0] != '-' || arg == "-") {
       options.operands.emplace_back(arg);
     } else if (arg == "--") {
@@ -159,11 +155,11 @@ Options parseOptions(int argc, char** argv) {
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg == "--fields" && i + 1 < argc) {
-      options.fields = parseFields(argv[++i]);
+      options.fields = parseFields(args[++i]);
     } else if (arg.starts_with("--fields=")) {
       options.fields = parseFields(arg.substr(9));
     } else if (arg == "--jobs" && i + 1 < argc) {
-      options.jobs = parseJobs(argv[++i]);
+      options.jobs = parseJobs(args[++i]);
     } else if (arg.starts_with("--jobs=")) {
       options.jobs = parseJobs(arg.substr(7));
     } else {
@@ -190,7 +186,7 @@ Options parseOptions(int argc, char** argv) {
 }
 
 bool stdoutIsTerminal() {
-  static const bool terminal = ::isatty(STDOUT_FILENO) != 0;
+  static const bool terminal = isTerminal(Stream::Output);
   return terminal;
 }
 
@@ -230,12 +226,12 @@ class Walk {
   Walk(bool recursive, bool json) : m_recursive(recursive), m_json(json) {}
 
   void add(const std::u16string& path) {
-    struct stat status {};
-    if (::stat(platform::encodePath(path).c_str(), &status) != 0) {
-      problem(path, platform::systemErrorText(static_cast<unsigned long>(errno)));
-    } else if (S_ISDIR(status.st_mode)) {
+    const PathKind kind = kindOf(path, true);
+    if (kind == PathKind::Missing) {
+      problem(path, platform::systemErrorText(platform::lastSystemError()));
+    } else if (kind == PathKind::Folder) {
       folder(path);
-    } else if (S_ISREG(status.st_mode)) {
+    } else if (kind == PathKind::File) {
       files.push_back(path);
     } else {
       // A device or a pipe could hold the run up forever.
@@ -263,8 +259,7 @@ class Walk {
     }
     for (const std::u16string& name : platform::folderRows(std::move(entries))) {
       const std::u16string sub = platform::joinPath(path, name);
-      struct stat status {};
-      if (::lstat(platform::encodePath(sub).c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+      if (kindOf(sub, false) == PathKind::Folder) {
         folder(sub);
       }
     }
@@ -507,28 +502,11 @@ void reportNotAttempted(std::size_t count) {
   message(toUtf8(text));
 }
 
-// Undo files name files from anywhere: paths are made absolute first.
-std::u16string absolutePath(const std::string& operand) {
-  std::u16string path = platform::decodePath(operand);
-  if (operand.starts_with('/')) {
-    return path;
-  }
-  std::string cwd(4096, '\0');
-  while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
-    if (errno != ERANGE) {
-      throw RuntimeError(u"作業フォルダーがわかりません", {},
-                         platform::systemErrorText(static_cast<unsigned long>(errno)));
-    }
-    cwd.resize(cwd.size() * 2);
-  }
-  cwd.resize(std::strlen(cwd.c_str()));
-  return platform::joinPath(platform::decodePath(cwd), path);
-}
-
 std::vector<std::u16string> listFiles(const Options& options, bool& failed) {
   Walk walk(options.recursive, options.json);
   for (const std::string& operand : options.operands) {
-    walk.add(absolutePath(operand));
+    // Undo files name files from anywhere: paths are made absolute first.
+    walk.add(absolutePath(pathArgument(operand)));
   }
   failed = walk.failed;
   return std::move(walk.files);
@@ -599,7 +577,7 @@ int preview(const Options& options, std::vector<Job>& jobs) {
 
 // Asks once on the terminal; nothing is written without a yes.
 std::optional<bool> confirmed(std::size_t count) {
-  if (!::isatty(STDIN_FILENO)) {
+  if (!isTerminal(Stream::Input)) {
     message("端末がないため確認できません。書き込むには --yes を付けてください。");
     return std::nullopt;
   }
@@ -710,8 +688,7 @@ bool sameValue(std::u16string_view a, std::u16string_view b) {
 }
 
 int undo(const Options& options, Job& job) {
-  const std::vector<UndoEntry> entries =
-      readUndoFile(platform::decodePath(options.operands.front()));
+  const std::vector<UndoEntry> entries = readUndoFile(pathArgument(options.operands.front()));
   int status = kDone;
   std::vector<const Field*> fields;
   std::optional<Writer> writer;
@@ -799,7 +776,7 @@ int history() {
 int run(int argc, char** argv) {
   Options options;
   try {
-    options = parseOptions(argc, argv);
+    options = parseOptions(arguments(argc, argv));
   } catch (const UsageError& error) {
     if (!error.what.empty()) {
       std::fprintf(stderr, "tagkana-cli: %s\n", error.what.c_str());
@@ -809,10 +786,7 @@ int run(int argc, char** argv) {
   }
 
   // Ctrl+C ends the run before the next file, never in the middle of one.
-  struct sigaction action {};
-  action.sa_handler = onInterrupt;
-  sigemptyset(&action.sa_mask);
-  ::sigaction(SIGINT, &action, nullptr);
+  prepareConsole(onInterrupt);
 
   try {
     if (options.command == "history") {

@@ -1,0 +1,82 @@
+#include <io.h>
+#include <shellapi.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "cli/Console.h"
+#include "common/RuntimeError.h"
+#include "platform/SystemError.h"
+#include "platform/WideTextWin32.h"
+#include "record/Utf8.h"
+
+namespace tagkana::cli {
+namespace {
+
+void (*g_handler)() = nullptr;
+
+BOOL WINAPI onControl(DWORD event) {
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+    g_handler();
+    return TRUE;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+std::vector<std::string> arguments(int, char**) {
+  int count = 0;
+  const std::unique_ptr<LPWSTR, decltype(&LocalFree)> list(
+      CommandLineToArgvW(GetCommandLineW(), &count), &LocalFree);
+  std::vector<std::string> out;
+  for (int i = 1; list && i < count; ++i) {
+    out.push_back(toUtf8(platform::fromWide(list.get()[i])));
+  }
+  return out;
+}
+
+std::u16string pathArgument(std::string_view argument) {
+  return fromUtf8(argument);
+}
+
+std::u16string absolutePath(const std::u16string& path) {
+  const std::wstring wide = platform::toWide(path);
+  const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  std::wstring full(size, L'\0');
+  const DWORD length = size == 0 ? 0 : GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) {
+    throw RuntimeError(u"パスがわかりません", path, platform::systemErrorText(GetLastError()));
+  }
+  full.resize(length);
+  return platform::fromWide(full);
+}
+
+bool isTerminal(Stream stream) {
+  return _isatty(_fileno(stream == Stream::Input    ? stdin
+                         : stream == Stream::Output ? stdout
+                                                    : stderr)) != 0;
+}
+
+PathKind kindOf(std::u16string_view path, bool followLinks) {
+  const DWORD attributes = GetFileAttributesW(platform::toWide(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    return PathKind::Missing;
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    // A junction or a link to a folder is followed only when asked.
+    return followLinks || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? PathKind::Folder
+                                                                       : PathKind::Other;
+  }
+  return attributes & FILE_ATTRIBUTE_DEVICE ? PathKind::Other : PathKind::File;
+}
+
+void prepareConsole(void (*handler)()) {
+  g_handler = handler;
+  SetConsoleCtrlHandler(onControl, TRUE);
+  // The lines are UTF-8; a console shows them as such.
+  SetConsoleOutputCP(CP_UTF8);
+}
+
+}  // namespace tagkana::cli
