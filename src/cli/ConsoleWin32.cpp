@@ -1,6 +1,6 @@
-#include <io.h>
-#include <shellapi.h>
 #include <windows.h>
+// Needs the types of windows.h.
+#include <shellapi.h>
 
 #include <cstdio>
 #include <memory>
@@ -54,9 +54,12 @@ std::u16string absolutePath(const std::u16string& path) {
 }
 
 bool isTerminal(Stream stream) {
-  return _isatty(_fileno(stream == Stream::Input    ? stdin
-                         : stream == Stream::Output ? stdout
-                                                    : stderr)) != 0;
+  // _isatty() is true for NUL too; a console has a mode.
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(stream == Stream::Input    ? STD_INPUT_HANDLE
+                                     : stream == Stream::Output ? STD_OUTPUT_HANDLE
+                                                                : STD_ERROR_HANDLE),
+                        &mode) != 0;
 }
 
 PathKind kindOf(std::u16string_view path, bool followLinks) {

@@ -7,7 +7,6 @@
 #include "record/Utf8.h"
 
 #ifdef _WIN32
-#include <io.h>
 #include <windows.h>
 #else
 #include <sys/ioctl.h>
@@ -21,7 +20,8 @@ ProgressLine* g_shown = nullptr;
 
 bool onTerminal() {
 #ifdef _WIN32
-  return _isatty(_fileno(stderr)) != 0;
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 #else
   return ::isatty(STDERR_FILENO) != 0;
 #endif
