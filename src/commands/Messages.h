@@ -43,7 +43,8 @@ inline constexpr std::u16string_view kReasonConvertedTooLong =
 // Around the system's reason after an outcome.
 inline constexpr std::u16string_view kLogReasonOpen = u"（";
 inline constexpr std::u16string_view kLogReasonClose = u"）";
-// After the file lines: where the run's undo file is, or why there is none.
+// Where the command line's run saved its undo file; after the window's file
+// lines, why its run has none.
 inline constexpr std::u16string_view kLogUndoSaved = u"取り消し用のファイル: ";
 inline constexpr std::u16string_view kLogUndoNotSaved =
     u"取り消し用のファイルを保存できませんでした";

@@ -69,7 +69,8 @@ class RunEnd {
 };
 
 // The run's written files go to an undo file, so that the command line can
-// take the run back. Without it the files stay written: the log says why.
+// take the run back (its history lists it first). Without it the files stay
+// written: the log says why.
 void saveUndo(FormState& state, const std::vector<Line>& lines) {
   try {
     UndoWriter undo;
@@ -82,10 +83,6 @@ void saveUndo(FormState& state, const std::vector<Line>& lines) {
       }
     }
     undo.sync();
-    if (!undo.name().empty()) {
-      state.ResultLog += std::u16string(messages::kLogUndoSaved) + visibleName(undo.name());
-      state.ResultLog += messages::kLineBreak;
-    }
   } catch (const RuntimeError& error) {
     state.ResultLog += messages::kLogUndoNotSaved;
     state.ResultLog += messages::kLogReasonOpen;

@@ -248,7 +248,7 @@ TEST_F(Cli, WindowRunsAreUndoneFromTheCommandLine) {
   const std::vector<std::u16string> saved = undoFiles();
   ::unsetenv("XDG_STATE_HOME");
   ASSERT_EQ(saved.size(), 1u);
-  EXPECT_TRUE(has(log, "取り消し用のファイル: " + toUtf8(saved[0]))) << log;
+  EXPECT_FALSE(has(log, "取り消し用")) << log;
   EXPECT_TRUE(has(cli(temp.path(), state, "history").out, toUtf8(saved[0])));
   const Outcome undone = cli(temp.path(), state, "undo '" + toUtf8(saved[0]) + "'");
   EXPECT_EQ(undone.status, 0) << undone.out;
