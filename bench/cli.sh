@@ -7,8 +7,8 @@
 #   --jobs 2            beside --jobs 1, both with a warm cache
 #   peak memory         of every run (GNU time's maximum resident set size)
 #   kid3-cli, mid3v2    the same title changes, one folder (kid3-cli) or one
-#                       file (mid3v2) per process, over a sample of the files
-#                       since they start a process that often
+#                       file (mid3v2) per process, over SAMPLE files (mid3v2:
+#                       a tenth of them), since they start a process that often
 # kid3-cli is a benchmark-only dependency: installed through apt when missing
 # and allowed (TAGKANA_BENCH_INSTALL=0 skips that column instead); mid3v2
 # comes with python3-mutagen, which scripts/setup installs.
@@ -97,17 +97,21 @@ measure "tagkana-cli convert -r --yes --jobs 2" "$cli" convert -r --yes --jobs 2
 
 # The other tools make the same title changes, in their own ID3v2 tags.
 restore
+mid3v2_sample=$(((sample + 9) / 10))
 "$cli" preview -r --json "$music" | /usr/bin/python3 -c '
 import json, os, sys
 plans, count, limit = {}, 0, int(sys.argv[1])
+mid3v2, mid3v2_limit = [], int(sys.argv[3])
 for line in sys.stdin:
     row = json.loads(line)
     if count < limit:
         plans.setdefault(os.path.dirname(row["path"]), []).append(
             (os.path.basename(row["path"]), row["new"]["title"]))
         count += 1
+    if len(mid3v2) < mid3v2_limit:
+        mid3v2.append((row["new"]["title"], row["path"]))
 out = sys.argv[2]
-with open(out + "/kid3.plan", "w") as k, open(out + "/mid3v2.plan", "wb") as m:
+with open(out + "/kid3.plan", "w") as k:
     for folder, rows in plans.items():
         args = []
         for name, title in rows:
@@ -115,9 +119,10 @@ with open(out + "/kid3.plan", "w") as k, open(out + "/mid3v2.plan", "wb") as m:
                      "-c", "set title \"%s\" 2" % title]
         args += ["-c", "save"]
         k.write(folder + "\0" + "\0".join(args) + "\n")
-        for name, title in rows:
-            m.write((title + "\0" + os.path.join(folder, name) + "\0").encode())
-' "$sample" "$work"
+with open(out + "/mid3v2.plan", "wb") as m:
+    for title, path in mid3v2:
+        m.write((title + "\0" + path + "\0").encode())
+' "$sample" "$work" "$mid3v2_sample"
 kid3_runs() {
   local line folder
   while IFS= read -r line; do
@@ -142,12 +147,20 @@ export -f kid3_runs mid3v2_runs
 export work
 if command -v kid3-cli >/dev/null; then
   measure "kid3-cli, $sample files" bash -c kid3_runs
+  # The first planned file holds the title it was given.
+  kid3_check=$(/usr/bin/python3 -c '
+import sys, mutagen.id3
+plan = open(sys.argv[1]).readline().rstrip("\n").split("\0")
+folder, name, title = plan[0], plan[4][len("select \""):-1], plan[6][len("set title \""):-3]
+print("ok" if str(mutagen.id3.ID3(folder + "/" + name)["TIT2"]) == title else "differs")
+' "$work/kid3.plan")
+  [[ $kid3_check == ok ]] || echo "cli.sh: kid3-cli did not write the planned title" >&2
 else
   echo "cli.sh: kid3-cli is not installed; its column is skipped" >&2
 fi
 restore
 if [[ -x /usr/bin/mid3v2 ]]; then
-  measure "mid3v2, $sample files" bash -c mid3v2_runs
+  measure "mid3v2, $mid3v2_sample files" bash -c mid3v2_runs
 else
   echo "cli.sh: mid3v2 (python3-mutagen) is not installed; its column is skipped" >&2
 fi
@@ -158,9 +171,9 @@ echo "convert -r / bare writes:          $(ratio "tagkana-cli convert -r --yes" 
 echo "preview --jobs 1 / --jobs 2:       $(ratio "tagkana-cli preview -r" "tagkana-cli preview -r --jobs 2") (target >= 1.5)"
 echo "convert --jobs 1 / --jobs 2:       $(ratio "tagkana-cli convert -r --yes" "tagkana-cli convert -r --yes --jobs 2") (target >= 1.5)"
 echo "files written by convert:          $(cat "$work/written.txt")"
-for tool in "kid3-cli, $sample files" "mid3v2, $sample files"; do
-  s=$(seconds_of "$tool")
-  [[ -n $s ]] && awk -v s="$s" -v n="$sample" -v all="$files" -v t="$tool" \
-    'BEGIN {printf "%-34s %.0f files/s, about %.0f s for all %d files\n", t ":", n / s, s * all / n, all}'
+for tool in "kid3-cli|$sample" "mid3v2|$mid3v2_sample"; do
+  s=$(seconds_of "${tool%|*}, ${tool#*|} files")
+  [[ -n $s ]] && awk -v s="$s" -v n="${tool#*|}" -v all="$files" -v t="${tool%|*}" \
+    'BEGIN {printf "%-34s %.1f files/s, about %.0f s for all %d files\n", t ":", n / s, s * all / n, all}'
 done
 rm -rf "$music"

@@ -190,16 +190,22 @@ bool stdoutIsTerminal() {
   return terminal;
 }
 
+// Standard output is flushed by the line only on a terminal: a write per
+// file would cost a pipe or a file more than the file's read.
 void print(std::string_view text) {
-  if (ProgressLine* progress = ProgressLine::shown(); progress != nullptr && stdoutIsTerminal()) {
+  const bool terminal = stdoutIsTerminal();
+  if (ProgressLine* progress = ProgressLine::shown(); progress != nullptr && terminal) {
     progress->clear();
   }
   std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
+  if (terminal) {
+    std::fflush(stdout);
+  }
 }
 
 // A message on standard error, on a line of its own.
 void message(std::string_view text) {
+  std::fflush(stdout);  // after the lines before it
   if (ProgressLine* progress = ProgressLine::shown()) {
     progress->clear();
   }
@@ -581,6 +587,7 @@ std::optional<bool> confirmed(std::size_t count) {
     message("端末がないため確認できません。書き込むには --yes を付けてください。");
     return std::nullopt;
   }
+  std::fflush(stdout);
   std::fprintf(stderr, "%zu 件のファイルのタグ情報を書き換えます。本当によろしいですか？ [y/N] ",
                count);
   std::string answer;
@@ -823,7 +830,7 @@ int run(int argc, char** argv) {
     if (!error.reason().empty()) {
       text += u": " + error.reason();
     }
-    std::fprintf(stderr, "tagkana-cli: %s\n", toUtf8(text).c_str());
+    message("tagkana-cli: " + toUtf8(text));
     return kSomeFailed;
   }
 }
