@@ -83,9 +83,24 @@ ratio() { awk -v a="$(seconds_of "$1")" -v b="$(seconds_of "$2")" 'BEGIN {printf
 echo "== $files files in $folders folders ($per_folder each); $(nproc) cores"
 restore
 find "$music" -name '*.mp3' | LC_ALL=C sort >"$list"
-measure "tagkana-cli preview -r" "$cli" preview -r "$music"
-measure "bare reads (cli_bare read)" "$bare" read <"$list"
-measure "tagkana-cli preview -r --jobs 2" "$cli" preview -r --jobs 2 "$music"
+# Reads are short: five rounds, in turn, so that all three see the same load;
+# the table keeps each one's median.
+rounds=()
+for _ in 1 2 3 4 5; do
+  measure "tagkana-cli preview -r" "$cli" preview -r "$music" >/dev/null
+  measure "bare reads (cli_bare read)" "$bare" read <"$list" >/dev/null
+  measure "tagkana-cli preview -r --jobs 2" "$cli" preview -r --jobs 2 "$music" >/dev/null
+done
+rounds=("${results[@]}")
+results=()
+for label in "tagkana-cli preview -r" "bare reads (cli_bare read)" "tagkana-cli preview -r --jobs 2"; do
+  row=$(printf '%s\n' "${rounds[@]}" | awk -F'|' -v l="$label" '$1 == l {print $2, $3}' | sort -n |
+    sed -n 3p)
+  read -r seconds kb <<<"$row"
+  results+=("$label|$seconds|$kb")
+  printf '%-44s %8.2f s %8.1f MB  (median of 5)\n' "$label" "$seconds" \
+    "$(awk -v k="$kb" 'BEGIN {print k / 1024}')"
+done
 
 restore
 measure "tagkana-cli convert -r --yes" "$cli" convert -r --yes "$music"

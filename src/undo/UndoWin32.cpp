@@ -49,16 +49,16 @@ std::u16string stateFolder() {
 }
 
 void makeFolders(const std::u16string& folder) {
-  for (std::size_t at = 1; at <= folder.size(); ++at) {
-    // "C:" and "\\server\share" are no folders to make.
-    if ((at == folder.size() || folder[at] == u'\\' || folder[at] == u'/') && at > 2 &&
-        folder[at - 1] != u':') {
-      const std::u16string step = folder.substr(0, at);
-      if (!CreateDirectoryW(platform::toWide(step).c_str(), nullptr) &&
-          GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_ACCESS_DENIED) {
-        fail(u"取り消し用のフォルダーを作れません", step, GetLastError());
-      }
+  // Steps that are no folders to make ("C:", a server's name) fail and are
+  // passed over: what counts is the folder at the end.
+  for (std::size_t at = 3; at < folder.size(); ++at) {
+    if (folder[at] == u'\\' || folder[at] == u'/') {
+      CreateDirectoryW(platform::toWide(folder.substr(0, at)).c_str(), nullptr);
     }
+  }
+  if (!CreateDirectoryW(platform::toWide(folder).c_str(), nullptr) &&
+      GetLastError() != ERROR_ALREADY_EXISTS) {
+    fail(u"取り消し用のフォルダーを作れません", folder, GetLastError());
   }
   const DWORD attributes = GetFileAttributesW(platform::toWide(folder).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
