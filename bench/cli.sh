@@ -133,17 +133,16 @@ with open(out + "/kid3.plan", "w") as k:
             args += ["-c", "select none", "-c", "select \"%s\"" % name,
                      "-c", "set title \"%s\" 2" % title]
         args += ["-c", "save"]
-        k.write(folder + "\0" + "\0".join(args) + "\n")
+        k.write(folder + "\t" + "\t".join(args) + "\n")
 with open(out + "/mid3v2.plan", "wb") as m:
     for title, path in mid3v2:
         m.write((title + "\0" + path + "\0").encode())
 ' "$sample" "$work" "$mid3v2_sample"
 kid3_runs() {
-  local line folder
-  while IFS= read -r line; do
-    mapfile -d '' -t args < <(printf '%s' "$line")
-    folder=${args[0]}
-    kid3-cli "${args[@]:1}" "$folder" >/dev/null
+  local args
+  # A line: the folder, then kid3-cli's arguments, separated by tabs.
+  while IFS=$'\t' read -r -a args; do
+    kid3-cli "${args[@]:1}" "${args[0]}" >/dev/null
   done <"$work/kid3.plan"
 }
 mid3v2_runs() {
@@ -165,7 +164,7 @@ if command -v kid3-cli >/dev/null; then
   # The first planned file holds the title it was given.
   kid3_check=$(/usr/bin/python3 -c '
 import sys, mutagen.id3
-plan = open(sys.argv[1]).readline().rstrip("\n").split("\0")
+plan = open(sys.argv[1]).readline().rstrip("\n").split("\t")
 folder, name, title = plan[0], plan[4][len("select \""):-1], plan[6][len("set title \""):-3]
 print("ok" if str(mutagen.id3.ID3(folder + "/" + name)["TIT2"]) == title else "differs")
 ' "$work/kid3.plan")
