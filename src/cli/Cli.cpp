@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -370,27 +371,23 @@ class Writer {
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
       assignField(job.record, *m_fields[i], change.after[i]);
     }
-    {
-      // The file system keeps the run's watched folders.
-      const std::lock_guard lock(m_filesLock);
-      try {
-        if (m_files.attributes(path) & platform::kReadOnly) {
-          return {path, messages::kLogReadOnly, {}, std::move(change)};
-        }
-      } catch (const RuntimeError& error) {
-        return {path, messages::kLogWriteFailed, errorText(error), std::move(change)};
+    try {
+      if (m_files.attributes(path) & platform::kReadOnly) {
+        return {path, messages::kLogReadOnly, {}, std::move(change)};
       }
-      // The record would cut it: the file keeps its value whole instead.
-      for (std::size_t i = 0; i < m_fields.size(); ++i) {
-        if (!fitsTitleSlot(change.after[i])) {
-          return {path, messages::kLogWriteFailed, std::u16string(m_fields[i]->tooLong),
-                  std::move(change)};
-        }
+    } catch (const RuntimeError& error) {
+      return {path, messages::kLogWriteFailed, errorText(error), std::move(change)};
+    }
+    // The record would cut it: the file keeps its value whole instead.
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+      if (!fitsTitleSlot(change.after[i])) {
+        return {path, messages::kLogWriteFailed, std::u16string(m_fields[i]->tooLong),
+                std::move(change)};
       }
-      // A write whose durability could not be told is not made.
-      if (std::u16string unwatched = m_files.watchFolder(path); !unwatched.empty()) {
-        return {path, messages::kLogWriteFailed, std::move(unwatched), std::move(change)};
-      }
+    }
+    // A write whose durability could not be told is not made.
+    if (std::u16string unwatched = watch(path); !unwatched.empty()) {
+      return {path, messages::kLogWriteFailed, std::move(unwatched), std::move(change)};
     }
     if (job.library->setTagInfoEX(path, job.record, job.writeBuffer, 0, 1)) {
       return {path, messages::kLogWritten, {}, std::move(change)};
@@ -454,6 +451,28 @@ class Writer {
  private:
   static constexpr std::size_t kDurableBatch = 100;
 
+  // The file system keeps the run's watched folders, and a sync holds them
+  // long: a job asks it only for a folder not watched yet.
+  std::u16string watch(const std::u16string& path) {
+    const std::u16string folder = path.substr(0, path.size() - platform::namePart(path).size());
+    {
+      const std::lock_guard lock(m_watchedLock);
+      if (m_watched.contains(folder)) {
+        return {};
+      }
+    }
+    std::u16string reason;
+    {
+      const std::lock_guard lock(m_filesLock);
+      reason = m_files.watchFolder(path);
+    }
+    if (reason.empty()) {
+      const std::lock_guard lock(m_watchedLock);
+      m_watched.insert(folder);
+    }
+    return reason;
+  }
+
   void report(const Line& line) {
     if (line.outcome != messages::kLogWritten) {
       m_failed = true;
@@ -492,6 +511,8 @@ class Writer {
 
   platform::FileSystem& m_files;
   std::mutex m_filesLock;
+  std::set<std::u16string> m_watched;
+  std::mutex m_watchedLock;
   const std::vector<const Field*>& m_fields;
   bool m_json;
   bool m_keepUndo;
