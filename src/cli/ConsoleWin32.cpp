@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "cli/Console.h"
@@ -15,6 +16,7 @@ namespace tagkana::cli {
 namespace {
 
 void (*g_handler)() = nullptr;
+UINT g_consoleCodePage = 0;
 
 BOOL WINAPI onControl(DWORD event) {
   if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
@@ -78,8 +80,12 @@ PathKind kindOf(std::u16string_view path, bool followLinks) {
 void prepareConsole(void (*handler)()) {
   g_handler = handler;
   SetConsoleCtrlHandler(onControl, TRUE);
-  // The lines are UTF-8; a console shows them as such.
-  SetConsoleOutputCP(CP_UTF8);
+  // The lines are UTF-8; a console shows them as such while the program
+  // runs, and gets its own code page back at the end.
+  g_consoleCodePage = GetConsoleOutputCP();
+  if (g_consoleCodePage != 0 && g_consoleCodePage != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
+    std::atexit([] { SetConsoleOutputCP(g_consoleCodePage); });
+  }
 }
 
 }  // namespace tagkana::cli
