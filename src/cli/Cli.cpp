@@ -621,8 +621,9 @@ std::optional<bool> confirmed(std::size_t count) {
 int convert(const Options& options, std::vector<Job>& jobs) {
   bool failed = false;
   const std::vector<std::u16string> files = listFiles(options, failed);
-  // First the files that would change, so that the question can say how many.
-  std::vector<std::u16string> changing;
+  // First the files that would change, so that the question can say how many;
+  // kept by their place in the listing, which holds the paths once.
+  std::vector<std::size_t> changing;
   {
     ProgressLine progress(u"確認", files.size());
     const std::size_t taken = runInOrder<Job, bool>(
@@ -635,7 +636,7 @@ int convert(const Options& options, std::vector<Job>& jobs) {
         [&](std::size_t i, bool& changes) {
           progress.step(i + 1, files[i]);
           if (changes) {
-            changing.push_back(files[i]);
+            changing.push_back(i);
           }
         });
     if (taken < files.size()) {
@@ -678,7 +679,7 @@ int convert(const Options& options, std::vector<Job>& jobs) {
     taken = runInOrder<Job, std::optional<Line>>(
         changing.size(), jobs, interrupted,
         [&](std::size_t i, Job& job) -> std::optional<Line> {
-          const std::u16string& path = changing[i];
+          const std::u16string& path = files[changing[i]];
           // Read afresh: the file may have changed since it was counted.
           Read read = readFile(job, path, options.fields);
           if (!read.ok) {
@@ -690,7 +691,7 @@ int convert(const Options& options, std::vector<Job>& jobs) {
           return writer.attempt(job, path, std::move(read.change));
         },
         [&](std::size_t i, std::optional<Line>& line) {
-          progress.step(i + 1, changing[i]);
+          progress.step(i + 1, files[changing[i]]);
           if (line) {
             writer.add(std::move(*line));
           }
