@@ -9,7 +9,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "converts romaji MP3 title tags to hiragan
 set(CPACK_PACKAGE_DESCRIPTION
     "Tagkana lists a folder's MP3 files, shows each selected file's title tag\n"
     "beside its hiragana conversion and, after confirmation, rewrites the title\n"
-    "tags, refusing read-only files and reporting the outcome file by file.")
+    "tags, refusing read-only files and reporting the outcome file by file.\n"
+    "Its command line, tagkana-cli, does the same for whole folders, with\n"
+    "an undo file for every run.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

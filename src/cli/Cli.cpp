@@ -1,21 +1,20 @@
 #include "cli/Cli.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <csignal>
+#include <atomic>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "cli/Json.h"
-#include "cli/Undo.h"
+#include "cli/Console.h"
+#include "cli/Jobs.h"
+#include "cli/ProgressLine.h"
 #include "commands/Messages.h"
 #include "commands/Reasons.h"
 #include "common/RuntimeError.h"
@@ -27,6 +26,8 @@
 #include "platform/Paths.h"
 #include "platform/SystemError.h"
 #include "taglib/Vbmp3Library.h"
+#include "undo/Json.h"
+#include "undo/Undo.h"
 
 namespace tagkana::cli {
 namespace {
@@ -38,15 +39,16 @@ constexpr int kInterrupted = 130;
 
 constexpr std::string_view kUsage =
     "使い方:\n"
-    "  tagkana-cli preview [-r] [--fields LIST] [--json] PATH...\n"
-    "  tagkana-cli convert [-r] [--yes] [--fields LIST] [--json] PATH...\n"
+    "  tagkana-cli preview [-r] [--fields LIST] [--json] [--jobs N] PATH...\n"
+    "  tagkana-cli convert [-r] [--yes] [--fields LIST] [--json] [--jobs N] PATH...\n"
     "  tagkana-cli undo [--json] FILE\n"
     "  tagkana-cli history\n"
     "\n"
     "  -r, --recursive  フォルダーの中のフォルダーもたどる（フォルダーへのリンクはたどらない）\n"
     "  -y, --yes        確認せずに書き込む\n"
     "  --fields LIST    変換する項目: title,artist,album のいくつか（既定: title）\n"
-    "  --json           ファイルごとに JSON を 1 行ずつ出す\n";
+    "  --json           ファイルごとに JSON を 1 行ずつ出す\n"
+    "  --jobs N         N 個のファイルを同時に読み書きする（既定: 1。出力の順番は変わらない）\n";
 
 // Texts of this front end only; the outcomes themselves are the window's.
 constexpr std::u16string_view kLogReadFailed = u"　タグ情報を読み取れないため失敗";
@@ -55,12 +57,18 @@ constexpr std::u16string_view kReasonReplaced = u"別のファイルに置き換
 constexpr std::u16string_view kReasonChanged = u"書き換えた後に変更されています";
 constexpr std::u16string_view kReasonNotAFile = u"ファイルでもフォルダーでもありません";
 constexpr std::u16string_view kNothingToDo = u"書き換えるファイルはありません";
-constexpr std::u16string_view kUndoSaved = u"取り消し用のファイル: ";
 
-volatile std::sig_atomic_t g_interrupted = 0;
-extern "C" void onInterrupt(int) {
-  g_interrupted = 1;
+// Read by every job's thread; set from the signal handler.
+std::atomic<bool> g_interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+void onInterrupt() {
+  g_interrupted = true;
 }
+bool interrupted() {
+  return g_interrupted;
+}
+
+constexpr std::size_t kMostJobs = 64;
 
 struct Field {
   const char* name;
@@ -82,6 +90,7 @@ struct Options {
   bool recursive = false;
   bool yes = false;
   bool json = false;
+  std::size_t jobs = 1;
   std::vector<const Field*> fields;
   std::vector<std::string> operands;
 };
@@ -110,15 +119,32 @@ std::vector<const Field*> parseFields(std::string_view list) {
   }
 }
 
-Options parseOptions(int argc, char** argv) {
-  if (argc < 2) {
+std::size_t parseJobs(std::string_view text) {
+  std::size_t jobs = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9' || jobs > kMostJobs) {
+      jobs = 0;
+      break;
+    }
+    jobs = jobs * 10 + static_cast<std::size_t>(c - '0');
+  }
+  if (jobs == 0 || jobs > kMostJobs) {
+    throw UsageError{"--jobs には 1 から " + std::to_string(kMostJobs) +
+                     " までの数を指定してください: " + std::string(text)};
+  }
+  return jobs;
+}
+
+Options parseOptions(const std::vector<std::string>& args) {
+  const std::size_t argc = args.size();
+  if (argc < 1) {
     throw UsageError{};
   }
   Options options;
-  options.command = argv[1];
+  options.command = args[0];
   bool operandsOnly = false;
-  for (int i = 2; i < argc; ++i) {
-    const std::string_view arg = argv[i];
+  for (std::size_t i = 1; i < argc; ++i) {
+    const std::string_view arg = args[i];
     if (operandsOnly || arg.empty() || arg[0] != '-' || arg == "-") {
       options.operands.emplace_back(arg);
     } else if (arg == "--") {
@@ -130,9 +156,13 @@ Options parseOptions(int argc, char** argv) {
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg == "--fields" && i + 1 < argc) {
-      options.fields = parseFields(argv[++i]);
+      options.fields = parseFields(args[++i]);
     } else if (arg.starts_with("--fields=")) {
       options.fields = parseFields(arg.substr(9));
+    } else if (arg == "--jobs" && i + 1 < argc) {
+      options.jobs = parseJobs(args[++i]);
+    } else if (arg.starts_with("--jobs=")) {
+      options.jobs = parseJobs(arg.substr(7));
     } else {
       throw UsageError{"知らないオプションです: " + std::string(arg)};
     }
@@ -149,15 +179,38 @@ Options parseOptions(int argc, char** argv) {
       (c == "history" && !options.operands.empty())) {
     throw UsageError{"パスの数が合いません"};
   }
-  if ((options.recursive && !takesPaths) || (options.yes && c != "convert")) {
+  if ((options.recursive && !takesPaths) || (options.yes && c != "convert") ||
+      (options.jobs != 1 && !takesPaths)) {
     throw UsageError{"このコマンドには使えないオプションがあります"};
   }
   return options;
 }
 
+bool stdoutIsTerminal() {
+  static const bool terminal = isTerminal(Stream::Output);
+  return terminal;
+}
+
+// Standard output is flushed by the line only on a terminal: a write per
+// file would cost a pipe or a file more than the file's read.
 void print(std::string_view text) {
+  const bool terminal = stdoutIsTerminal();
+  if (ProgressLine* progress = ProgressLine::shown(); progress != nullptr && terminal) {
+    progress->clear();
+  }
   std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
+  if (terminal) {
+    std::fflush(stdout);
+  }
+}
+
+// A message on standard error, on a line of its own.
+void message(std::string_view text) {
+  std::fflush(stdout);  // after the lines before it
+  if (ProgressLine* progress = ProgressLine::shown()) {
+    progress->clear();
+  }
+  std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
 }
 
 std::string shown(std::u16string_view path) {
@@ -180,12 +233,12 @@ class Walk {
   Walk(bool recursive, bool json) : m_recursive(recursive), m_json(json) {}
 
   void add(const std::u16string& path) {
-    struct stat status {};
-    if (::stat(platform::encodePath(path).c_str(), &status) != 0) {
-      problem(path, platform::systemErrorText(static_cast<unsigned long>(errno)));
-    } else if (S_ISDIR(status.st_mode)) {
+    const PathKind kind = kindOf(path, true);
+    if (kind == PathKind::Missing) {
+      problem(path, platform::systemErrorText(platform::lastSystemError()));
+    } else if (kind == PathKind::Folder) {
       folder(path);
-    } else if (S_ISREG(status.st_mode)) {
+    } else if (kind == PathKind::File) {
       files.push_back(path);
     } else {
       // A device or a pipe could hold the run up forever.
@@ -213,8 +266,7 @@ class Walk {
     }
     for (const std::u16string& name : platform::folderRows(std::move(entries))) {
       const std::u16string sub = platform::joinPath(path, name);
-      struct stat status {};
-      if (::lstat(platform::encodePath(sub).c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+      if (kindOf(sub, false) == PathKind::Folder) {
         folder(sub);
       }
     }
@@ -226,7 +278,7 @@ class Walk {
       print("{\"path\":" + jsonString(path) +
             ",\"outcome\":\"skipped\",\"reason\":" + jsonString(reason) + "}\n");
     } else {
-      std::fprintf(stderr, "%s: %s\n", shown(path).c_str(), toUtf8(reason).c_str());
+      message(shown(path) + ": " + toUtf8(reason));
     }
   }
 
@@ -283,13 +335,30 @@ std::string outcomeCode(std::u16string_view outcome) {
   return "write-failed";
 }
 
+// One thread's tag library with the records it reads into and writes from.
+struct Job {
+  TagLibrary* library;
+  // One record per job, as the window's run keeps one.
+  TagRecord record;
+  AnsiTagRecord readBuffer{};
+  AnsiTagRecord writeBuffer{};
+};
+
+// A file's outcome, before it is certain.
+struct Line {
+  std::u16string path;
+  std::u16string_view outcome;
+  std::u16string reason;
+  Change change;
+};
+
 // Writes records as 変換 does and reports each file once its outcome is
 // certain: written files are synced in batches before they are called 成功.
+// attempt() may run on several jobs at once; the rest on one thread.
 class Writer {
  public:
-  Writer(TagLibrary& library, const std::vector<const Field*>& fields, bool json, bool keepUndo)
-      : m_library(library),
-        m_files(platform::systemFileSystem()),
+  Writer(const std::vector<const Field*>& fields, bool json, bool keepUndo)
+      : m_files(platform::systemFileSystem()),
         m_fields(fields),
         m_json(json),
         m_keepUndo(keepUndo) {}
@@ -297,45 +366,44 @@ class Writer {
   Writer& operator=(const Writer&) = delete;
   ~Writer() { m_files.endRun(); }
 
-  // `record` holds what was read from `path`; the change's new values go in.
-  void write(const std::u16string& path, TagRecord& record, Change change) {
+  // `job.record` holds what was read from `path`; the change's new values go in.
+  Line attempt(Job& job, const std::u16string& path, Change change) {
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
-      assignField(record, *m_fields[i], change.after[i]);
+      assignField(job.record, *m_fields[i], change.after[i]);
     }
     try {
       if (m_files.attributes(path) & platform::kReadOnly) {
-        add(path, messages::kLogReadOnly, {}, std::move(change));
-        return;
+        return {path, messages::kLogReadOnly, {}, std::move(change)};
       }
     } catch (const RuntimeError& error) {
-      add(path, messages::kLogWriteFailed, errorText(error), std::move(change));
-      return;
+      return {path, messages::kLogWriteFailed, errorText(error), std::move(change)};
     }
     // The record would cut it: the file keeps its value whole instead.
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
       if (!fitsTitleSlot(change.after[i])) {
-        add(path, messages::kLogWriteFailed, std::u16string(m_fields[i]->tooLong),
-            std::move(change));
-        return;
+        return {path, messages::kLogWriteFailed, std::u16string(m_fields[i]->tooLong),
+                std::move(change)};
       }
     }
     // A write whose durability could not be told is not made.
-    if (std::u16string unwatched = m_files.watchFolder(path); !unwatched.empty()) {
-      add(path, messages::kLogWriteFailed, std::move(unwatched), std::move(change));
-      return;
+    if (std::u16string unwatched = watch(path); !unwatched.empty()) {
+      return {path, messages::kLogWriteFailed, std::move(unwatched), std::move(change)};
     }
-    if (m_library.setTagInfoEX(path, record, m_buffer, 0, 1)) {
-      add(path, messages::kLogWritten, {}, std::move(change));
-    } else {
-      add(path, messages::kLogWriteFailed, reasonText(m_library.lastWriteFailure()),
-          std::move(change));
+    if (job.library->setTagInfoEX(path, job.record, job.writeBuffer, 0, 1)) {
+      return {path, messages::kLogWritten, {}, std::move(change)};
     }
+    return {path, messages::kLogWriteFailed, reasonText(job.library->lastWriteFailure()),
+            std::move(change)};
   }
 
-  // A file turned down before any write.
-  void refuse(const std::u16string& path, std::u16string_view outcome, std::u16string reason,
-              Change change = {}) {
-    add(path, outcome, std::move(reason), std::move(change));
+  // Takes the lines in the listing's order.
+  void add(Line line) {
+    const bool written = line.outcome == messages::kLogWritten;
+    m_lines.push_back(std::move(line));
+    if (written && ++m_pending == kDurableBatch) {
+      m_pending = 0;
+      flush();
+    }
   }
 
   // Reports what is still held; then every outcome so far is final.
@@ -349,7 +417,11 @@ class Writer {
       }
     }
     if (!paths.empty()) {
-      const std::vector<std::u16string> reasons = m_files.makeDurable(paths);
+      std::vector<std::u16string> reasons;
+      {
+        const std::lock_guard lock(m_filesLock);
+        reasons = m_files.makeDurable(paths);
+      }
       for (std::size_t i = 0; i < written.size() && i < reasons.size(); ++i) {
         if (!reasons[i].empty()) {
           written[i]->outcome = messages::kLogWriteFailed;
@@ -374,24 +446,31 @@ class Writer {
   }
 
   bool failed() const { return m_failed; }
-  const std::string& undoName() const { return m_undo.name(); }
+  const std::u16string& undoName() const { return m_undo.name(); }
 
  private:
-  struct Line {
-    std::u16string path;
-    std::u16string_view outcome;
-    std::u16string reason;
-    Change change;
-  };
   static constexpr std::size_t kDurableBatch = 100;
 
-  void add(const std::u16string& path, std::u16string_view outcome, std::u16string reason,
-           Change change) {
-    m_lines.push_back({path, outcome, std::move(reason), std::move(change)});
-    if (outcome == messages::kLogWritten && ++m_pending == kDurableBatch) {
-      m_pending = 0;
-      flush();
+  // The file system keeps the run's watched folders, and a sync holds them
+  // long: a job asks it only for a folder not watched yet.
+  std::u16string watch(const std::u16string& path) {
+    const std::u16string folder = path.substr(0, path.size() - platform::namePart(path).size());
+    {
+      const std::lock_guard lock(m_watchedLock);
+      if (m_watched.contains(folder)) {
+        return {};
+      }
     }
+    std::u16string reason;
+    {
+      const std::lock_guard lock(m_filesLock);
+      reason = m_files.watchFolder(path);
+    }
+    if (reason.empty()) {
+      const std::lock_guard lock(m_watchedLock);
+      m_watched.insert(folder);
+    }
+    return reason;
   }
 
   void report(const Line& line) {
@@ -430,12 +509,13 @@ class Writer {
     m_undo.add(entry);
   }
 
-  TagLibrary& m_library;
   platform::FileSystem& m_files;
+  std::mutex m_filesLock;
+  std::set<std::u16string> m_watched;
+  std::mutex m_watchedLock;
   const std::vector<const Field*>& m_fields;
   bool m_json;
   bool m_keepUndo;
-  AnsiTagRecord m_buffer{};
   std::vector<Line> m_lines;
   std::size_t m_pending = 0;
   bool m_failed = false;
@@ -446,89 +526,89 @@ void reportNotAttempted(std::size_t count) {
   const std::u16string text = std::u16string(messages::kLogCancelledBefore) +
                               fromUtf8(std::to_string(count)) +
                               std::u16string(messages::kLogCancelledAfter);
-  std::fprintf(stderr, "%s\n", toUtf8(text).c_str());
-}
-
-// Undo files name files from anywhere: paths are made absolute first.
-std::u16string absolutePath(const std::string& operand) {
-  std::u16string path = platform::decodePath(operand);
-  if (operand.starts_with('/')) {
-    return path;
-  }
-  std::string cwd(4096, '\0');
-  while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
-    if (errno != ERANGE) {
-      throw RuntimeError(u"作業フォルダーがわかりません", {},
-                         platform::systemErrorText(static_cast<unsigned long>(errno)));
-    }
-    cwd.resize(cwd.size() * 2);
-  }
-  cwd.resize(std::strlen(cwd.c_str()));
-  return platform::joinPath(platform::decodePath(cwd), path);
+  message(toUtf8(text));
 }
 
 std::vector<std::u16string> listFiles(const Options& options, bool& failed) {
   Walk walk(options.recursive, options.json);
   for (const std::string& operand : options.operands) {
-    walk.add(absolutePath(operand));
+    // Undo files name files from anywhere: paths are made absolute first.
+    walk.add(absolutePath(pathArgument(operand)));
   }
   failed = walk.failed;
   return std::move(walk.files);
 }
 
-int preview(const Options& options, TagLibrary& library) {
+// What reading one file gave.
+struct Read {
+  bool ok = false;
+  std::u16string reason;  // when not ok
+  Change change;
+};
+
+Read readFile(Job& job, const std::u16string& path, const std::vector<const Field*>& fields) {
+  if (!job.library->getFileTagInfoEX(path, job.record, job.readBuffer)) {
+    return {false, reasonText(job.library->lastReadFailure()), {}};
+  }
+  return {true, {}, convertFields(job.record, fields)};
+}
+
+int preview(const Options& options, std::vector<Job>& jobs) {
   bool failed = false;
   const std::vector<std::u16string> files = listFiles(options, failed);
-  // One record for the run, as the window's preview keeps it.
-  TagRecord record;
-  AnsiTagRecord buffer{};
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    if (g_interrupted) {
-      reportNotAttempted(files.size() - i);
-      return kInterrupted;
-    }
-    const std::u16string& path = files[i];
-    if (!library.getFileTagInfoEX(path, record, buffer)) {
-      failed = true;
-      const std::u16string reason = reasonText(library.lastReadFailure());
-      std::u16string line = visibleName(path) + std::u16string(kLogReadFailed);
-      if (!reason.empty()) {
-        line += std::u16string(messages::kLogReasonOpen) + reason +
-                std::u16string(messages::kLogReasonClose);
-      }
-      print(options.json
-                ? "{\"path\":" + jsonString(path) +
-                      ",\"outcome\":\"read-failed\",\"reason\":" + jsonString(reason) + "}\n"
-                : toUtf8(line) + '\n');
-      continue;
-    }
-    const Change change = convertFields(record, options.fields);
-    if (options.json) {
-      print("{\"path\":" + jsonString(path) +
-            ",\"old\":" + valuesJson(options.fields, change.before) +
-            ",\"new\":" + valuesJson(options.fields, change.after) +
-            ",\"outcome\":\"preview\",\"reason\":\"\"}\n");
-      continue;
-    }
-    std::u16string line = visibleName(path);
-    for (std::size_t f = 0; f < options.fields.size(); ++f) {
-      line += u'\t';
-      if (options.fields.size() > 1) {
-        line += fromUtf8(options.fields[f]->name) + u": ";
-      }
-      line += change.before[f] + std::u16string(messages::kRowArrow) + change.after[f];
-    }
-    print(toUtf8(line) + '\n');
+  ProgressLine progress(u"読み取り", files.size());
+  const std::size_t taken = runInOrder<Job, Read>(
+      files.size(), jobs, interrupted,
+      [&](std::size_t i, Job& job) { return readFile(job, files[i], options.fields); },
+      [&](std::size_t i, Read& read) {
+        const std::u16string& path = files[i];
+        progress.step(i + 1, path);
+        if (!read.ok) {
+          failed = true;
+          std::u16string line = visibleName(path) + std::u16string(kLogReadFailed);
+          if (!read.reason.empty()) {
+            line += std::u16string(messages::kLogReasonOpen) + read.reason +
+                    std::u16string(messages::kLogReasonClose);
+          }
+          print(options.json
+                    ? "{\"path\":" + jsonString(path) + ",\"outcome\":\"read-failed\",\"reason\":" +
+                          jsonString(read.reason) + "}\n"
+                    : toUtf8(line) + '\n');
+          return;
+        }
+        const Change& change = read.change;
+        if (options.json) {
+          print("{\"path\":" + jsonString(path) +
+                ",\"old\":" + valuesJson(options.fields, change.before) +
+                ",\"new\":" + valuesJson(options.fields, change.after) +
+                ",\"outcome\":\"preview\",\"reason\":\"\"}\n");
+          return;
+        }
+        std::u16string line = visibleName(path);
+        for (std::size_t f = 0; f < options.fields.size(); ++f) {
+          line += u'\t';
+          if (options.fields.size() > 1) {
+            line += fromUtf8(options.fields[f]->name) + u": ";
+          }
+          line += change.before[f] + std::u16string(messages::kRowArrow) + change.after[f];
+        }
+        print(toUtf8(line) + '\n');
+      });
+  progress.clear();
+  if (taken < files.size()) {
+    reportNotAttempted(files.size() - taken);
+    return kInterrupted;
   }
   return failed ? kSomeFailed : kDone;
 }
 
 // Asks once on the terminal; nothing is written without a yes.
 std::optional<bool> confirmed(std::size_t count) {
-  if (!::isatty(STDIN_FILENO)) {
-    std::fprintf(stderr, "端末がないため確認できません。書き込むには --yes を付けてください。\n");
+  if (!isTerminal(Stream::Input)) {
+    message("端末がないため確認できません。書き込むには --yes を付けてください。");
     return std::nullopt;
   }
+  std::fflush(stdout);
   std::fprintf(stderr, "%zu 件のファイルのタグ情報を書き換えます。本当によろしいですか？ [y/N] ",
                count);
   std::string answer;
@@ -538,21 +618,29 @@ std::optional<bool> confirmed(std::size_t count) {
   return answer == "y" || answer == "Y" || answer == "yes";
 }
 
-int convert(const Options& options, TagLibrary& library) {
+int convert(const Options& options, std::vector<Job>& jobs) {
   bool failed = false;
   const std::vector<std::u16string> files = listFiles(options, failed);
-  TagRecord record;
-  AnsiTagRecord buffer{};
-  // First the files that would change, so that the question can say how many.
-  std::vector<std::u16string> changing;
-  for (const std::u16string& path : files) {
-    if (g_interrupted) {
+  // First the files that would change, so that the question can say how many;
+  // kept by their place in the listing, which holds the paths once.
+  std::vector<std::size_t> changing;
+  {
+    ProgressLine progress(u"確認", files.size());
+    const std::size_t taken = runInOrder<Job, bool>(
+        files.size(), jobs, interrupted,
+        [&](std::size_t i, Job& job) {
+          // A failed read is reported in order below.
+          const Read read = readFile(job, files[i], options.fields);
+          return !read.ok || read.change.changes();
+        },
+        [&](std::size_t i, bool& changes) {
+          progress.step(i + 1, files[i]);
+          if (changes) {
+            changing.push_back(i);
+          }
+        });
+    if (taken < files.size()) {
       return kInterrupted;
-    }
-    if (!library.getFileTagInfoEX(path, record, buffer)) {
-      changing.push_back(path);  // its failure is reported in order below
-    } else if (convertFields(record, options.fields).changes()) {
-      changing.push_back(path);
     }
   }
   if (changing.empty()) {
@@ -574,43 +662,48 @@ int convert(const Options& options, TagLibrary& library) {
     }
   }
 
-  Writer writer(library, options.fields, options.json, true);
+  Writer writer(options.fields, options.json, true);
   // What was written is reported and kept for undo however the run ends.
   const auto finish = [&] {
     writer.flush();
     if (!writer.undoName().empty()) {
-      const std::u16string name = platform::decodePath(writer.undoName());
-      print(options.json ? "{\"undo\":" + jsonString(name, LoneSurrogates::Keep) + "}\n"
-                         : toUtf8(std::u16string(kUndoSaved) + visibleName(name)) + '\n');
+      const std::u16string& name = writer.undoName();
+      print(options.json
+                ? "{\"undo\":" + jsonString(name, LoneSurrogates::Keep) + "}\n"
+                : toUtf8(std::u16string(messages::kLogUndoSaved) + visibleName(name)) + '\n');
     }
   };
-  int status = kDone;
+  std::size_t taken = 0;
   try {
-    for (std::size_t i = 0; i < changing.size(); ++i) {
-      if (g_interrupted) {
-        writer.flush();
-        reportNotAttempted(changing.size() - i);
-        status = kInterrupted;
-        break;
-      }
-      const std::u16string& path = changing[i];
-      // Read afresh: the file may have changed since it was counted.
-      if (!library.getFileTagInfoEX(path, record, buffer)) {
-        writer.refuse(path, kLogReadFailed, reasonText(library.lastReadFailure()));
-        continue;
-      }
-      Change change = convertFields(record, options.fields);
-      if (change.changes()) {
-        writer.write(path, record, std::move(change));
-      }
-    }
+    ProgressLine progress(u"書き込み", changing.size());
+    taken = runInOrder<Job, std::optional<Line>>(
+        changing.size(), jobs, interrupted,
+        [&](std::size_t i, Job& job) -> std::optional<Line> {
+          const std::u16string& path = files[changing[i]];
+          // Read afresh: the file may have changed since it was counted.
+          Read read = readFile(job, path, options.fields);
+          if (!read.ok) {
+            return Line{path, kLogReadFailed, std::move(read.reason), {}};
+          }
+          if (!read.change.changes()) {
+            return std::nullopt;
+          }
+          return writer.attempt(job, path, std::move(read.change));
+        },
+        [&](std::size_t i, std::optional<Line>& line) {
+          progress.step(i + 1, files[changing[i]]);
+          if (line) {
+            writer.add(std::move(*line));
+          }
+        });
   } catch (const RuntimeError&) {
     finish();
     throw;
   }
   finish();
-  if (status == kInterrupted) {
-    return status;
+  if (taken < changing.size()) {
+    reportNotAttempted(changing.size() - taken);
+    return kInterrupted;
   }
   return failed || writer.failed() ? kSomeFailed : kDone;
 }
@@ -623,13 +716,12 @@ bool sameValue(std::u16string_view a, std::u16string_view b) {
   return trimmed(a) == trimmed(b);
 }
 
-int undo(const Options& options, TagLibrary& library) {
-  const std::vector<UndoEntry> entries = readUndoFile(options.operands.front());
-  TagRecord record;
-  AnsiTagRecord buffer{};
+int undo(const Options& options, Job& job) {
+  const std::vector<UndoEntry> entries = readUndoFile(pathArgument(options.operands.front()));
   int status = kDone;
   std::vector<const Field*> fields;
   std::optional<Writer> writer;
+  ProgressLine progress(u"取り消し", entries.size());
   try {
     for (std::size_t i = 0; i < entries.size(); ++i) {
       if (g_interrupted) {
@@ -641,6 +733,7 @@ int undo(const Options& options, TagLibrary& library) {
         break;
       }
       const UndoEntry& entry = entries[i];
+      progress.step(i + 1, entry.path);
       std::vector<const Field*> entryFields;
       Change change;
       for (const Field& field : kFields) {
@@ -656,31 +749,33 @@ int undo(const Options& options, TagLibrary& library) {
           writer->flush();
         }
         fields = entryFields;
-        writer.emplace(library, fields, options.json, false);
+        writer.emplace(fields, options.json, false);
       }
+      const auto refuse = [&](std::u16string_view outcome, std::u16string reason) {
+        writer->add({entry.path, outcome, std::move(reason), change});
+      };
       const std::optional<FileIdentity> identity = identityOf(entry.path);
       if (!identity) {
-        writer->refuse(entry.path, kLogNotUndone,
-                       platform::systemErrorText(static_cast<unsigned long>(errno)), change);
+        refuse(kLogNotUndone, platform::systemErrorText(platform::lastSystemError()));
         continue;
       }
       if (identity->device != entry.identity.device || identity->inode != entry.identity.inode) {
-        writer->refuse(entry.path, kLogNotUndone, std::u16string(kReasonReplaced), change);
+        refuse(kLogNotUndone, std::u16string(kReasonReplaced));
         continue;
       }
-      if (!library.getFileTagInfoEX(entry.path, record, buffer)) {
-        writer->refuse(entry.path, kLogReadFailed, reasonText(library.lastReadFailure()), change);
+      if (!job.library->getFileTagInfoEX(entry.path, job.record, job.readBuffer)) {
+        refuse(kLogReadFailed, reasonText(job.library->lastReadFailure()));
         continue;
       }
       bool same = *identity == entry.identity;
       for (std::size_t f = 0; f < fields.size(); ++f) {
-        same = same && sameValue(TrimNul(record.*(fields[f]->member)), change.before[f]);
+        same = same && sameValue(TrimNul(job.record.*(fields[f]->member)), change.before[f]);
       }
       if (!same) {
-        writer->refuse(entry.path, kLogNotUndone, std::u16string(kReasonChanged), change);
+        refuse(kLogNotUndone, std::u16string(kReasonChanged));
         continue;
       }
-      writer->write(entry.path, record, std::move(change));
+      writer->add(writer->attempt(job, entry.path, std::move(change)));
     }
   } catch (const RuntimeError&) {
     // What was put back is still reported.
@@ -699,8 +794,8 @@ int undo(const Options& options, TagLibrary& library) {
 }
 
 int history() {
-  for (const std::string& name : undoFiles()) {
-    print(toUtf8(visibleName(platform::decodePath(name))) + '\n');
+  for (const std::u16string& name : undoFiles()) {
+    print(toUtf8(visibleName(name)) + '\n');
   }
   return kDone;
 }
@@ -710,7 +805,7 @@ int history() {
 int run(int argc, char** argv) {
   Options options;
   try {
-    options = parseOptions(argc, argv);
+    options = parseOptions(arguments(argc, argv));
   } catch (const UsageError& error) {
     if (!error.what.empty()) {
       std::fprintf(stderr, "tagkana-cli: %s\n", error.what.c_str());
@@ -720,10 +815,7 @@ int run(int argc, char** argv) {
   }
 
   // Ctrl+C ends the run before the next file, never in the middle of one.
-  struct sigaction action {};
-  action.sa_handler = onInterrupt;
-  sigemptyset(&action.sa_mask);
-  ::sigaction(SIGINT, &action, nullptr);
+  prepareConsole(onInterrupt);
 
   try {
     if (options.command == "history") {
@@ -731,19 +823,27 @@ int run(int argc, char** argv) {
     }
     // Before the tag library is loaded, as the window does.
     leaveTagSyncsToTheRun();
-    Vbmp3Library library;
-    library.init();
+    // A binding per job: each keeps its own entry points and its last
+    // failure. The library itself keeps no state between calls but the sync
+    // mode, which the one init() sets before any job starts.
+    std::vector<std::unique_ptr<Vbmp3Library>> libraries;
+    std::vector<Job> jobs;
+    for (std::size_t i = 0; i < options.jobs; ++i) {
+      libraries.push_back(std::make_unique<Vbmp3Library>());
+      jobs.push_back(Job{libraries.back().get(), {}, {}, {}});
+    }
+    libraries.front()->init();
     struct Free {
       TagLibrary& library;
       ~Free() { library.free(); }
-    } free{library};
+    } free{*libraries.front()};
     if (options.command == "preview") {
-      return preview(options, library);
+      return preview(options, jobs);
     }
     if (options.command == "convert") {
-      return convert(options, library);
+      return convert(options, jobs);
     }
-    return undo(options, library);
+    return undo(options, jobs.front());
   } catch (const RuntimeError& error) {
     std::u16string text = error.description();
     if (!error.file().empty()) {
@@ -752,7 +852,7 @@ int run(int argc, char** argv) {
     if (!error.reason().empty()) {
       text += u": " + error.reason();
     }
-    std::fprintf(stderr, "tagkana-cli: %s\n", toUtf8(text).c_str());
+    message("tagkana-cli: " + toUtf8(text));
     return kSomeFailed;
   }
 }

@@ -43,6 +43,11 @@ inline constexpr std::u16string_view kReasonConvertedTooLong =
 // Around the system's reason after an outcome.
 inline constexpr std::u16string_view kLogReasonOpen = u"（";
 inline constexpr std::u16string_view kLogReasonClose = u"）";
+// Where the command line's run saved its undo file; after the window's file
+// lines, why its run has none.
+inline constexpr std::u16string_view kLogUndoSaved = u"取り消し用のファイル: ";
+inline constexpr std::u16string_view kLogUndoNotSaved =
+    u"取り消し用のファイルを保存できませんでした";
 // The last line of a run stopped by the user: "<before><count><after>".
 inline constexpr std::u16string_view kLogCancelledBefore = u"キャンセルのため、選択された ";
 inline constexpr std::u16string_view kLogCancelledAfter = u" 件は処理していません";

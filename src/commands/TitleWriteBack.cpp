@@ -1,5 +1,6 @@
 #include "commands/TitleWriteBack.h"
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@
 #include "common/Utf.h"
 #include "conversion/RtoK.h"
 #include "platform/Paths.h"
+#include "undo/Undo.h"
 
 namespace tagkana {
 namespace {
@@ -22,6 +24,8 @@ struct Line {
   std::u16string path;
   std::u16string_view outcome;
   std::u16string reason;  // why it failed, when that is known
+  std::u16string title;   // before and after, for the undo file
+  std::u16string converted;
 };
 
 // The tag library leaves the last sync of each write to the run: the files
@@ -71,6 +75,36 @@ class RunEnd {
   platform::FileSystem& m_files;
 };
 
+// The run's written files go to an undo file, so that the command line can
+// take the run back (its history lists it first). Without it the files stay
+// written: the log says why.
+void saveUndo(FormState& state, const std::vector<Line>& lines) {
+  try {
+    UndoWriter undo;
+    for (const Line& line : lines) {
+      // A file gone since has nothing an undo could put back.
+      const std::optional<FileIdentity> identity =
+          line.outcome == messages::kLogWritten ? identityOf(line.path) : std::nullopt;
+      if (identity) {
+        undo.add({line.path, *identity, {{"title", line.title}}, {{"title", line.converted}}});
+      }
+    }
+    undo.sync();
+  } catch (const RuntimeError& error) {
+    state.ResultLog += messages::kLogUndoNotSaved;
+    state.ResultLog += messages::kLogReasonOpen;
+    state.ResultLog += error.description();
+    if (!error.file().empty()) {
+      state.ResultLog += u": " + error.file();
+    }
+    if (!error.reason().empty()) {
+      state.ResultLog += u": " + error.reason();
+    }
+    state.ResultLog += messages::kLogReasonClose;
+    state.ResultLog += messages::kLineBreak;
+  }
+}
+
 // Once, at the end of the run.
 void appendLines(FormState& state, platform::FileSystem& files, std::vector<Line>& lines,
                  std::size_t durable, Progress& progress) {
@@ -93,6 +127,7 @@ void appendLines(FormState& state, platform::FileSystem& files, std::vector<Line
     }
     state.ResultLog += messages::kLineBreak;
   }
+  saveUndo(state, lines);
 }
 
 // The closing line of a run that ended before its last marked row.
@@ -130,8 +165,9 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
   std::size_t durable = 0;  // the lines before it are
   int pending = 0;          // written files since
   const RunEnd runEnd(files);
-  const auto handled = [&](std::u16string_view outcome, std::u16string reason = {}) {
-    lines.push_back({state.CurPath, outcome, std::move(reason)});
+  const auto handled = [&](std::u16string_view outcome, std::u16string reason = {},
+                           std::u16string converted = {}) {
+    lines.push_back({state.CurPath, outcome, std::move(reason), state.Title, std::move(converted)});
     if (outcome == messages::kLogWritten && ++pending == kDurableBatch) {
       stopAsked = !makeDurable(lines, durable, files, progress) || stopAsked;
       durable = lines.size();
@@ -207,7 +243,7 @@ void TitleWriteBack(FormState& state, const PreviewList& List1, TagLibrary& libr
         continue;
       }
       if (library.setTagInfoEX(state.CurPath, record, writeBuffer, 0, 1)) {
-        handled(messages::kLogWritten);
+        handled(messages::kLogWritten, {}, converted);
       } else {
         handled(messages::kLogWriteFailed, reasonText(library.lastWriteFailure()));
       }

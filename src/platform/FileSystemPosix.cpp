@@ -119,6 +119,7 @@ class PosixFileSystem final : public FileSystem {
       return systemErrorText(static_cast<unsigned long>(error));
     }
     m_folders[folder] = {fd, st.st_dev};
+    m_firstOnDevice.try_emplace(st.st_dev, fd);
 #else
     (void)path;  // the tag library synced each write
 #endif
@@ -128,9 +129,9 @@ class PosixFileSystem final : public FileSystem {
   std::vector<std::u16string> makeDurable(const std::vector<std::u16string>& paths) override {
     std::vector<std::u16string> reasons(paths.size());
 #if defined(__linux__)
-    // Every watched folder of a file system is synced, so that each one's
-    // descriptor has seen an error once it is reported, and none reports it
-    // again for a later batch.
+    // A file system's errors reach a descriptor from its opening on, and each
+    // once: its first watched folder, opened before any of the run's writes
+    // there, is the one synced, however many folders the run watches.
     std::map<dev_t, std::u16string> devices;
     for (const auto& path : paths) {
       const auto folder = m_folders.find(path.substr(0, path.size() - namePart(path).size()));
@@ -139,11 +140,8 @@ class PosixFileSystem final : public FileSystem {
       }
     }
     for (auto& [device, reason] : devices) {
-      for (const auto& [name, watched] : m_folders) {
-        (void)name;
-        if (watched.device == device && m_syncFs(watched.fd) != 0 && reason.empty()) {
-          reason = systemErrorText(static_cast<unsigned long>(errno));
-        }
+      if (m_syncFs(m_firstOnDevice.at(device)) != 0) {
+        reason = systemErrorText(static_cast<unsigned long>(errno));
       }
     }
     for (std::size_t i = 0; i < paths.size(); ++i) {
@@ -165,6 +163,7 @@ class PosixFileSystem final : public FileSystem {
       ::close(watched.fd);
     }
     m_folders.clear();
+    m_firstOnDevice.clear();
   }
 
   // The tag library takes a flock, shared to read and exclusive to write; a
@@ -203,6 +202,7 @@ class PosixFileSystem final : public FileSystem {
     dev_t device;
   };
   std::map<std::u16string, Watched> m_folders;
+  std::map<dev_t, int> m_firstOnDevice;  // of m_folders' descriptors
   int (*m_syncFs)(int);
 };
 

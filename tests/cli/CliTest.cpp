@@ -3,17 +3,25 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 
 #include "Mp3Fixture.h"
+#include "commands/TitleWriteBack.h"
 #include "conversion/RtoK.h"
+#include "platform/PathEncoding.h"
 #include "record/Utf8.h"
+#include "support/FakeLists.h"
+#include "support/FakeMessageBoxes.h"
 #include "support/TempFolder.h"
+#include "taglib/Vbmp3Library.h"
+#include "undo/Undo.h"
 
 namespace tagkana {
 namespace {
@@ -214,6 +222,50 @@ TEST_F(Cli, UndoRefusesFilesChangedOrReplacedSince) {
   EXPECT_EQ(readFile(music / "replaced.mp3"), copy);
 }
 
+TEST_F(Cli, WindowRunsAreUndoneFromTheCommandLine) {
+  writeFile(music / "sakura.mp3", mp3("sakura"));
+  writeFile(music / "yama.mp3", mp3("yama"));
+  Vbmp3Library library;
+  library.init();
+  const auto windowRun = [&](const fs::path& stateHome) {
+    ::setenv("XDG_STATE_HOME", stateHome.c_str(), 1);
+    FormState form;
+    test::FakePreviewList List1;
+    for (const char* name : {"sakura.mp3", "yama.mp3"}) {
+      form.FilePaths.push_back(platform::decodePath((music / name).string()));
+      List1.rows.push_back(u"row");
+    }
+    List1.select({0, 1});
+    test::ScriptedMessageBoxes boxes{BoxAnswer::Ok, BoxAnswer::Ok};
+    TitleWriteBack(form, List1, library, platform::systemFileSystem(), boxes);
+    ::unsetenv("XDG_STATE_HOME");
+    return toUtf8(form.ResultLog);
+  };
+
+  const std::string log = windowRun(state);
+  EXPECT_TRUE(has(log, "sakura.mp3　成功")) << log;
+  ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+  const std::vector<std::u16string> saved = undoFiles();
+  ::unsetenv("XDG_STATE_HOME");
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_FALSE(has(log, "取り消し用")) << log;
+  EXPECT_TRUE(has(cli(temp.path(), state, "history").out, toUtf8(saved[0])));
+  const Outcome undone = cli(temp.path(), state, "undo '" + toUtf8(saved[0]) + "'");
+  EXPECT_EQ(undone.status, 0) << undone.out;
+  const Outcome restored = cli(temp.path(), state, "preview music");
+  EXPECT_TRUE(has(restored.out, "\tsakura → ")) << restored.out;
+  EXPECT_TRUE(has(restored.out, "\tyama → ")) << restored.out;
+
+  // With no place for the undo file the files are written all the same, and
+  // the log says why there is none.
+  writeFile(temp.path() / "blocked", "");
+  const std::string unsaved = windowRun(temp.path() / "blocked");
+  EXPECT_TRUE(has(unsaved, "sakura.mp3　成功")) << unsaved;
+  EXPECT_TRUE(has(unsaved, "yama.mp3　成功")) << unsaved;
+  EXPECT_TRUE(has(unsaved, "取り消し用のファイルを保存できませんでした（")) << unsaved;
+  EXPECT_TRUE(has(cli(temp.path(), state, "preview music").out, "\t" + kana(u"yama") + " → "));
+}
+
 TEST_F(Cli, FieldsAndJson) {
   writeFile(music / "q\"uote\xff.mp3", mp3("sakura", "hikaru", "natsu"));
   // 100 letters read whole, but their hiragana needs 200 bytes.
@@ -250,7 +302,8 @@ TEST_F(Cli, ExitCodesAndUsage) {
   writeFile(music / "done.mp3", mp3("2024"));
   for (const char* args :
        {"", "frobnicate music", "preview", "preview --bogus music",
-        "convert --fields title,genre music", "undo", "history extra", "preview --yes music"}) {
+        "convert --fields title,genre music", "undo", "history extra", "preview --yes music",
+        "preview --jobs 0 music", "convert --jobs=65 music", "undo --jobs 2 x.undo"}) {
     const Outcome run = cli(temp.path(), state, args);
     EXPECT_EQ(run.status, 2) << args << ":\n" << run.out;
     EXPECT_TRUE(has(run.out, "tagkana-cli convert")) << args << ":\n" << run.out;
@@ -262,6 +315,103 @@ TEST_F(Cli, ExitCodesAndUsage) {
   EXPECT_EQ(cli(temp.path(), state, "undo music/done.mp3").status, 1);
 }
 
+TEST_F(Cli, JobsKeepTheListingsOrder) {
+  for (int folder = 0; folder < 4; ++folder) {
+    for (int i = 0; i < 60; ++i) {
+      const std::string title = i % 7 == 0 ? "2024" : "sakura" + std::to_string(i);
+      writeFile(music / ("d" + std::to_string(folder)) / ("f" + std::to_string(i) + ".mp3"),
+                mp3(title));
+    }
+  }
+  writeFile(music / "d1" / "fake.mp3", "no audio here");
+  writeFile(music / "d2" / "locked.mp3", mp3("yama"));
+  ::chmod((music / "d2" / "locked.mp3").c_str(), 0444);
+
+  const Outcome one = cli(temp.path(), state, "preview -r music");
+  const Outcome four = cli(temp.path(), state, "preview -r --jobs 4 music");
+  EXPECT_EQ(one.status, 1) << one.out;
+  EXPECT_EQ(four.status, 1);
+  EXPECT_EQ(four.out, one.out);
+
+  // The written files in the listing's order, each once, all in the undo file.
+  const Outcome run = cli(temp.path(), state, "convert -r --yes --jobs 3 music");
+  EXPECT_EQ(run.status, 1) << run.out;
+  std::string expected;
+  std::size_t changing = 0;
+  std::istringstream listed(one.out);
+  for (std::string line; std::getline(listed, line);) {
+    const std::size_t tab = line.find('\t');
+    if (tab != std::string::npos && line.find("2024 → ") == std::string::npos) {
+      const std::string path = line.substr(0, tab);
+      expected += path + (has(path, "locked") ? "　読みとり専用のため失敗" : "　成功") + '\n';
+      ++changing;
+    } else if (tab == std::string::npos) {
+      expected += line.substr(0, line.find("　")) + "　タグ情報を読み取れないため失敗" + '\n';
+    }
+  }
+  std::string got;
+  std::istringstream written(run.out);
+  for (std::string line; std::getline(written, line);) {
+    if (has(line, "　")) {
+      got += line.substr(0, line.find("（")) + '\n';
+    }
+  }
+  EXPECT_EQ(got, expected);
+  const std::string prefix = "取り消し用のファイル: ";
+  const std::string undoFile = lineWith(run.out, prefix).substr(prefix.size());
+  std::istringstream undo(readFile(undoFile));
+  std::size_t undoLines = 0;
+  for (std::string line; std::getline(undo, line);) {
+    ++undoLines;
+  }
+  EXPECT_EQ(undoLines, 1 + (changing - 1)) << "a header, and a line for each file written";
+
+  // Without a terminal standard error carries only the real messages; on one,
+  // a progress line is drawn and cleared.
+  const Outcome quiet = shell(inFolder(temp.path(), state) + "'" TAGKANA_CLI "' undo '" + undoFile +
+                              "' 2>&1 >/dev/null");
+  EXPECT_EQ(quiet.status, 0);
+  EXPECT_EQ(quiet.out, "");
+  const Outcome drawn =
+      shell(inFolder(temp.path(), state) + "script -qec \"'" TAGKANA_CLI
+                                           "' preview -r --jobs 2 music >/dev/null\" /dev/null");
+  const std::string total = std::to_string(std::count(one.out.begin(), one.out.end(), '\n'));
+  EXPECT_TRUE(has(drawn.out, "\r読み取り " + total + "/" + total + " 件")) << drawn.out;
+  EXPECT_TRUE(drawn.out.ends_with("\r")) << drawn.out;
+}
+
+TEST_F(Cli, AFileRemovedMidRunFailsItsLineOnly) {
+  writeFile(music / "a.mp3", mp3("sakura"));
+  writeFile(music / "b.mp3", mp3("yama"));
+  writeFile(music / "c.mp3", mp3("kawa"));
+  // The question comes after the listing and before the first write: the
+  // file goes while it waits.
+  const fs::path answer = temp.path() / "answer";
+  const fs::path out = temp.path() / "out";
+  ASSERT_EQ(::mkfifo(answer.c_str(), 0600), 0);
+  FILE* run = ::popen((inFolder(temp.path(), state) +
+                       "script -qec \"'" TAGKANA_CLI "' convert music\" /dev/null <'" +
+                       answer.string() + "' >'" + out.string() + "' 2>&1")
+                          .c_str(),
+                      "r");
+  ASSERT_NE(run, nullptr);
+  std::ofstream reply(answer);
+  for (int wait = 0; wait < 3000 && !has(readFile(out), "件のファイル"); ++wait) {
+    ::usleep(10000);
+  }
+  ASSERT_TRUE(has(readFile(out), "3 件のファイル")) << readFile(out);
+  fs::remove(music / "b.mp3");
+  reply << "y\n";
+  reply.close();
+  const int status = ::pclose(run);
+  const std::string text = readFile(out);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1) << text;
+  EXPECT_TRUE(has(text, "music/b.mp3　タグ情報を読み取れないため失敗（")) << text;
+  EXPECT_TRUE(has(text, "music/a.mp3　成功")) << text;
+  EXPECT_TRUE(has(text, "music/c.mp3　成功")) << text;
+}
+
 TEST_F(Cli, InterruptStopsBeforeTheNextFile) {
   // More lines than a pipe holds: unread, the program waits on its output
   // until the interrupt has come.
@@ -270,28 +420,37 @@ TEST_F(Cli, InterruptStopsBeforeTheNextFile) {
   for (int i = 0; i < kFiles; ++i) {
     writeFile(music / ("f" + std::to_string(i) + ".mp3"), bytes);
   }
-  const std::string command =
-      "cd '" + temp.path().string() + "' && echo $$ && exec '" TAGKANA_CLI "' preview music 2>&1";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  char line[4096];
-  ASSERT_NE(std::fgets(line, sizeof line, pipe), nullptr);
-  const pid_t pid = std::stoi(line);
-  ASSERT_NE(std::fgets(line, sizeof line, pipe), nullptr);  // the first file is under way
-  ::kill(pid, SIGINT);
-  std::string rest;
-  while (std::fgets(line, sizeof line, pipe) != nullptr) {
-    rest += line;
+  // Each file is either shown or counted as not attempted, with one job or more.
+  for (const std::string jobs : {"", "--jobs 2 "}) {
+    const std::string command = "cd '" + temp.path().string() +
+                                "' && echo $$ && exec '" TAGKANA_CLI "' preview " + jobs +
+                                "music 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char line[4096];
+    ASSERT_NE(std::fgets(line, sizeof line, pipe), nullptr);
+    const pid_t pid = std::stoi(line);
+    ASSERT_NE(std::fgets(line, sizeof line, pipe), nullptr);  // the first file is under way
+    ::kill(pid, SIGINT);
+    std::string rest;
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+      rest += line;
+    }
+    const int status = ::pclose(pipe);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130) << rest;
+    const std::string before = "キャンセルのため、選択された ";
+    const std::string notDone = lineWith(rest, before);
+    ASSERT_FALSE(notDone.empty()) << rest.substr(rest.size() - 300);
+    const int count = std::stoi(notDone.substr(notDone.find(before) + before.size()));
+    EXPECT_GT(count, 0);
+    int shown = 1;  // the line read before the interrupt
+    for (std::size_t at = rest.find(" → "); at != std::string::npos;
+         at = rest.find(" → ", at + 1)) {
+      ++shown;
+    }
+    EXPECT_EQ(shown + count, kFiles) << jobs;
   }
-  const int status = ::pclose(pipe);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 130) << rest;
-  const std::string before = "キャンセルのため、選択された ";
-  const std::string notDone = lineWith(rest, before);
-  ASSERT_FALSE(notDone.empty()) << rest.substr(rest.size() - 300);
-  const int count = std::stoi(notDone.substr(notDone.find(before) + before.size()));
-  EXPECT_GT(count, 0);
-  EXPECT_LT(count, kFiles);
 }
 
 }  // namespace

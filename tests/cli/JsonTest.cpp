@@ -1,10 +1,10 @@
-#include "cli/Json.h"
+#include "undo/Json.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace tagkana::cli {
+namespace tagkana {
 namespace {
 
 TEST(CliJson, StringsSurviveTheUndoFileAndShowAsTheWindowDoes) {
@@ -36,4 +36,4 @@ TEST(CliJson, OnlyWholeObjectsAreRead) {
 }
 
 }  // namespace
-}  // namespace tagkana::cli
+}  // namespace tagkana

@@ -173,6 +173,12 @@ TEST(FileSystemPosix, BusyWhileAnotherOpenHoldsTheLockAWriteOrReadWouldTake) {
   EXPECT_FALSE(files.busy(folder.pathOf(u"gone.mp3"), true));
 }
 
+int syncs = 0;
+int countingSync(int fd) {
+  ++syncs;
+  return ::syncfs(fd);
+}
+
 TEST(FileSystemPosix, MakeDurableSyncsTheWatchedFoldersOrSaysWhyNot) {
   TempFolder folder;
   auto& files = systemFileSystem();
@@ -215,6 +221,15 @@ TEST(FileSystemPosix, MakeDurableSyncsTheWatchedFoldersOrSaysWhyNot) {
     EXPECT_EQ(reasons[2], u"");
   }
   injected->endRun();
+
+  // One sync per file system, however many of its folders are watched.
+  const auto counted = platform::makeFileSystemSyncingWith(countingSync);
+  for (const auto& path : {one, two, a}) {
+    EXPECT_EQ(counted->watchFolder(path), u"");
+  }
+  EXPECT_EQ(counted->makeDurable({one, two, a}), std::vector<std::u16string>(3));
+  EXPECT_EQ(syncs, 1);
+  counted->endRun();
 #endif
 }
 

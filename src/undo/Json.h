@@ -7,7 +7,7 @@
 #include <string_view>
 
 // Just enough JSON for the command line's output and its undo files.
-namespace tagkana::cli {
+namespace tagkana {
 
 enum class LoneSurrogates {
   Replace,  // as U+FFFD, the way the window shows names
@@ -28,4 +28,4 @@ struct JsonObject {
 // Empty when `line` is not such an object.
 std::optional<JsonObject> parseJsonObject(std::string_view line);
 
-}  // namespace tagkana::cli
+}  // namespace tagkana

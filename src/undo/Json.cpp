@@ -1,11 +1,11 @@
-#include "cli/Json.h"
+#include "undo/Json.h"
 
 #include <cstdint>
 #include <cstdio>
 
 #include "record/Utf8.h"
 
-namespace tagkana::cli {
+namespace tagkana {
 namespace {
 
 void appendEscape(std::string& out, char16_t unit) {
@@ -228,4 +228,4 @@ std::optional<JsonObject> parseJsonObject(std::string_view line) {
   return Parser(line).object();
 }
 
-}  // namespace tagkana::cli
+}  // namespace tagkana

@@ -1,0 +1,148 @@
+#include "undo/Undo.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+#include "common/RuntimeError.h"
+#include "platform/FileSystem.h"
+#include "platform/SystemError.h"
+#include "undo/Json.h"
+#include "undo/UndoSystem.h"
+
+namespace tagkana {
+namespace {
+
+constexpr std::string_view kHeader = R"({"tagkana_undo":1})";
+constexpr std::u16string_view kSuffix = u".undo";
+
+std::string valuesJson(const std::map<std::string, std::u16string>& values) {
+  std::string out = "{";
+  for (const auto& [field, value] : values) {
+    if (out.size() > 1) {
+      out += ',';
+    }
+    out += jsonString(fromUtf8(field)) + ':' + jsonString(value, LoneSurrogates::Keep);
+  }
+  return out + '}';
+}
+
+// Names sort as they were made: UTC time to the microsecond, then the process.
+std::u16string freshName() {
+  using namespace std::chrono;
+  const auto now = floor<microseconds>(system_clock::now());
+  const auto day = floor<days>(now);
+  const year_month_day date{day};
+  const hh_mm_ss time{now - day};
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d%02u%02uT%02d%02d%02d.%06lldZ-%lu",
+                static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+                static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count()),
+                static_cast<long long>(time.subseconds().count()), undo_system::processId());
+  return fromUtf8(text) + std::u16string(kSuffix);
+}
+
+}  // namespace
+
+namespace undo_system {
+
+void fail(std::u16string_view what, std::u16string_view file, unsigned long error) {
+  throw RuntimeError(std::u16string(what), visibleName(file), platform::systemErrorText(error));
+}
+
+}  // namespace undo_system
+
+std::u16string undoFolder() {
+  return undo_system::stateFolder();
+}
+
+UndoWriter::UndoWriter() = default;
+
+UndoWriter::~UndoWriter() {
+  try {
+    if (m_file && !m_pending.empty()) {
+      m_file->write(m_pending);
+    }
+  } catch (const RuntimeError&) {
+    // Only a run that failed ends without its last sync; its error is told.
+  }
+}
+
+void UndoWriter::add(const UndoEntry& entry) {
+  if (!m_file) {
+    const std::u16string folder = undoFolder();
+    undo_system::makeFolders(folder);
+    m_name = folder + platform::kPathSeparator + freshName();
+    m_file = std::make_unique<undo_system::NewFile>(m_name);
+    m_pending = std::string(kHeader) + '\n';
+  }
+  m_pending += "{\"path\":" + jsonString(entry.path, LoneSurrogates::Keep) +
+               ",\"device\":" + std::to_string(entry.identity.device) +
+               ",\"inode\":" + std::to_string(entry.identity.inode) +
+               ",\"size\":" + std::to_string(entry.identity.size) +
+               ",\"changed\":" + std::to_string(entry.identity.changed) +
+               ",\"old\":" + valuesJson(entry.oldValues) +
+               ",\"new\":" + valuesJson(entry.newValues) + "}\n";
+}
+
+void UndoWriter::sync() {
+  if (m_file) {
+    m_file->write(m_pending);
+    m_pending.clear();
+    m_file->sync();
+  }
+}
+
+std::vector<UndoEntry> readUndoFile(const std::u16string& path) {
+  const std::string text = undo_system::readWholeFile(path);
+  const auto notUndo = [&] {
+    return RuntimeError(u"取り消し用のファイルではありません", visibleName(path));
+  };
+  std::size_t at = text.find('\n');
+  if (at == std::string::npos || std::string_view(text).substr(0, at) != kHeader) {
+    throw notUndo();
+  }
+  std::vector<UndoEntry> entries;
+  while (++at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) {
+      end = text.size();
+    }
+    const std::optional<JsonObject> object =
+        parseJsonObject(std::string_view(text).substr(at, end - at));
+    at = end;
+    if (!object || !object->strings.contains("path") || !object->numbers.contains("device") ||
+        !object->numbers.contains("inode") || !object->numbers.contains("size") ||
+        !object->numbers.contains("changed") || !object->objects.contains("old") ||
+        !object->objects.contains("new")) {
+      throw notUndo();
+    }
+    UndoEntry entry;
+    entry.path = object->strings.at("path");
+    entry.identity = {static_cast<std::uint64_t>(object->numbers.at("device")),
+                      static_cast<std::uint64_t>(object->numbers.at("inode")),
+                      object->numbers.at("size"), object->numbers.at("changed")};
+    entry.oldValues = object->objects.at("old");
+    entry.newValues = object->objects.at("new");
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+std::vector<std::u16string> undoFiles() {
+  const std::u16string folder = undoFolder();
+  std::vector<std::u16string> names;
+  for (std::u16string& name : undo_system::namesIn(folder)) {
+    if (name.size() > kSuffix.size() && name.ends_with(kSuffix)) {
+      names.push_back(std::move(name));
+    }
+  }
+  std::sort(names.begin(), names.end(), std::greater<>());
+  for (std::u16string& name : names) {
+    name = folder + platform::kPathSeparator + name;
+  }
+  return names;
+}
+
+}  // namespace tagkana
