@@ -78,18 +78,21 @@ class RunEnd {
 // The run's written files go to an undo file, so that the command line can
 // take the run back (its history lists it first). Without it the files stay
 // written: the log says why.
-void saveUndo(FormState& state, const std::vector<Line>& lines) {
+// A long run's file takes a while to write and sync: beside the window.
+void saveUndo(FormState& state, const std::vector<Line>& lines, Progress& progress) {
   try {
-    UndoWriter undo;
-    for (const Line& line : lines) {
-      // A file gone since has nothing an undo could put back.
-      const std::optional<FileIdentity> identity =
-          line.outcome == messages::kLogWritten ? identityOf(line.path) : std::nullopt;
-      if (identity) {
-        undo.add({line.path, *identity, {{"title", line.title}}, {{"title", line.converted}}});
+    alongsideWork(progress, [&] {
+      UndoWriter undo;
+      for (const Line& line : lines) {
+        // A file gone since has nothing an undo could put back.
+        const std::optional<FileIdentity> identity =
+            line.outcome == messages::kLogWritten ? identityOf(line.path) : std::nullopt;
+        if (identity) {
+          undo.add({line.path, *identity, {{"title", line.title}}, {{"title", line.converted}}});
+        }
       }
-    }
-    undo.sync();
+      undo.sync();
+    });
   } catch (const RuntimeError& error) {
     state.ResultLog += messages::kLogUndoNotSaved;
     state.ResultLog += messages::kLogReasonOpen;
@@ -127,7 +130,7 @@ void appendLines(FormState& state, platform::FileSystem& files, std::vector<Line
     }
     state.ResultLog += messages::kLineBreak;
   }
-  saveUndo(state, lines);
+  saveUndo(state, lines, progress);
 }
 
 // The closing line of a run that ended before its last marked row.
