@@ -257,7 +257,25 @@ void setTextFrame(ID3v2::Tag& tag, const char* id, const std::u16string& value,
 
 // A tag in another version than the file's, which only a new rendering of
 // every frame can give.
-std::string convertId3v2(ID3v2::Tag& tag, const Changes& changes, int major) {
+std::string convertId3v2(ID3v2::Tag& tag, std::string_view old, const Changes& changes, int major) {
+  // TagLib renders every frame without its flags: an encrypted frame would
+  // become a plain one holding cipher bytes. And only the first frame of a
+  // field is changed: a second would stay beside it.
+  const auto walked = id3v2::walk(old);
+  if (!walked) {
+    return {};
+  }
+  const int from = walked->header.major;
+  for (const auto& frame : walked->frames) {
+    if ((from == 3 && (frame.format & 0x40) != 0) || (from == 4 && (frame.format & 0x04) != 0)) {
+      return {};
+    }
+  }
+  for (const auto& [field, value] : frameChanges(changes)) {
+    if (!field.comment && tag.frameList(ByteVector(field.ids[2])).size() > 1) {
+      return {};
+    }
+  }
   const String::Type encoding = major == 4 ? String::UTF8 : String::UTF16;
   for (const auto& [field, value] : frameChanges(changes)) {
     if (!field.comment) {
@@ -464,7 +482,8 @@ bool judged(MPEG::File& before, const LockedFile& locked, const Edit& edit,
       return false;
     }
   }
-  if (changes.trackNumber && trackNumberOf(read.data()) != *changes.trackNumber) {
+  if (trackNumberOf(read.data()) !=
+      (changes.trackNumber ? *changes.trackNumber : std::max(0, trackNumberOf(record)))) {
     return false;
   }
   if (!converted && before.hasID3v2Tag() &&
@@ -529,7 +548,7 @@ std::optional<Edit> plan(const LockedFile& locked, MPEG::File& file, const FdStr
     }
     converted = version != 0 && version != header->major;
     if (converted) {
-      edit.tagBytes = convertId3v2(*file.ID3v2Tag(true), changes, version);
+      edit.tagBytes = convertId3v2(*file.ID3v2Tag(true), edit.oldTag(), changes, version);
       if (edit.tagBytes.empty()) {
         return std::nullopt;
       }

@@ -570,6 +570,28 @@ TEST(Vbmp3Write, VersionKeptOrForced) {
   ASSERT_TRUE(readRecord(path, r));
   EXPECT_EQ(vbmp3_setTagInfoEX(path.c_str(), r.data(), 2, 1), 0);
   EXPECT_EQ(vbmp3_setTagInfoEX(path.c_str(), r.data(), 5, 1), 0);
+
+  // Not converted, the file left alone: a tag with an encrypted frame (its
+  // flag would be lost), or with a second title frame.
+  std::string encrypted = Id3v2(4)
+                              .frame("TIT2", utf8Text("old"))
+                              .frame("TRCK", std::string("\0\0\0\0\x0B\x60", 6))
+                              .frame("TRCK", latin1Text("10/13"))
+                              .render() +
+                          mpegFrames(20);
+  encrypted[10 + 14 + 9] = 0x04;  // the first TRCK's format flags
+  const std::string twoTitles = Id3v2(4)
+                                    .frame("TIT2", utf8Text("old"))
+                                    .frame("TPE1", utf8Text("artist"))
+                                    .frame("TIT2", utf8Text("second"))
+                                    .render() +
+                                mpegFrames(20);
+  for (const std::string& file : {encrypted, twoTitles}) {
+    writeFile(path, file);
+    ASSERT_TRUE(readRecord(path, r));
+    EXPECT_FALSE(writeTitle(path, "\x82\xA0", 3));
+    EXPECT_TRUE(readFile(path) == file) << "the file changed";
+  }
 }
 
 TEST(Vbmp3Write, Id3v1KeptInStepInCodePage932) {
