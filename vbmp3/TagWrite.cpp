@@ -470,7 +470,8 @@ bool judged(MPEG::File& before, const LockedFile& locked, const Edit& edit,
                        {static_cast<long>(tail), nullptr, edit.backAt - tail},
                        {static_cast<long>(edit.back.size()), edit.back.data(), 0}});
   MPEG::File after(&stream, ID3v2::FrameFactory::instance(), false);
-  if (!after.isValid() || after.firstFrameOffset() < 0 || stream.failed()) {
+  if (!after.isValid() || after.firstFrameOffset() < 0 || !mpeg::isMpegFile(after) ||
+      stream.failed()) {
     return false;
   }
   Record read{};
