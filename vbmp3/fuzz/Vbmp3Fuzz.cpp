@@ -58,12 +58,16 @@ Walked framesOf(const std::string& file) {
   return w;
 }
 
-// The size of the ID3v1 tag at the end; 0 when there is none.
+// The size of the ID3v1 tag at the end; 0 when there is none. "TAG" there
+// that ends an APE tag's "APETAGEX" is none, as TagLib reads it.
 std::size_t id3v1Size(const std::string& file) {
-  return file.size() >= vbmp3::id3v1::kSize && vbmp3::id3v1::isTag(std::string_view(file).substr(
-                                                   file.size() - vbmp3::id3v1::kSize))
-             ? vbmp3::id3v1::kSize
-             : 0;
+  const std::size_t size = vbmp3::id3v1::kSize;
+  if (file.size() < size ||
+      !vbmp3::id3v1::isTag(std::string_view(file).substr(file.size() - size))) {
+    return 0;
+  }
+  return file.size() >= size + 3 && file.compare(file.size() - size - 3, 8, "APETAGEX") == 0 ? 0
+                                                                                             : size;
 }
 
 // The size of the APE and ID3v1 tags at the end.
