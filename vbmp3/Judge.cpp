@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "FdStream.h"
+#include "Mpeg.h"
 #include "WritePlan.h"
 
 namespace vbmp3 {
@@ -149,7 +150,9 @@ bool readsAsAsked(MPEG::File& after, const Changes& changes, const unsigned char
       return false;
     }
   }
-  return !changes.trackNumber || trackNumberOf(read.data()) == *changes.trackNumber;
+  // An unchanged track number must survive too: a conversion renders it anew.
+  return trackNumberOf(read.data()) ==
+         (changes.trackNumber ? *changes.trackNumber : std::max(0, trackNumberOf(record)));
 }
 
 // What was not to change, as TagLib and as our own walk of both tags see it.
@@ -188,7 +191,9 @@ bool judged(const WritePlan& plan, const CommitPlan& how, MPEG::File& before,
                        {static_cast<long>(tail), nullptr, edit.backAt - tail},
                        {static_cast<long>(edit.back.size()), edit.back.data(), 0}});
   MPEG::File after(&stream, ID3v2::FrameFactory::instance(), false);
-  if (!after.isValid() || after.firstFrameOffset() < 0 || stream.failed()) {
+  // A write that leaves what a read would refuse as MPEG audio is no write.
+  if (!after.isValid() || after.firstFrameOffset() < 0 || !mpeg::isMpegFile(after) ||
+      stream.failed()) {
     return false;
   }
   return readsAsAsked(after, plan.changes, record) && keptTheRest(plan, how, before, after) &&

@@ -295,6 +295,30 @@ void setComment(ID3v2::Tag& tag, const std::u16string& value, String::Type encod
   frame->setText(toTagString(value));
 }
 
+// TagLib renders every frame without its flags: an encrypted frame would
+// become a plain one holding cipher bytes. And only the first frame of a
+// field is changed: a second would stay beside it.
+bool convertible(std::string_view oldTag, const ID3v2::Tag& tag,
+                 const std::vector<FieldChange>& fields) {
+  const auto walked = id3v2::walk(oldTag);
+  if (!walked) {
+    return false;
+  }
+  const int from = walked->header.major;
+  for (const auto& frame : walked->frames) {
+    if ((from == 3 && (frame.format & 0x40) != 0) || (from == 4 && (frame.format & 0x04) != 0)) {
+      return false;
+    }
+  }
+  for (const FieldChange& change : fields) {
+    if (!change.field.comment &&
+        tag.frameList(TagLib::ByteVector(change.field.ids[2])).size() > 1) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // A tag in another version than the file's, which only a new rendering of
 // every frame can give.
 std::string convertId3v2(ID3v2::Tag& tag, const std::vector<FieldChange>& fields, int major) {
@@ -426,6 +450,10 @@ std::optional<Id3v2Edit> planId3v2(std::string_view oldTag, MPEG::File& file, co
   const int major = static_cast<unsigned char>(oldTag[3]);
   if (version == 0 || version == major) {
     return editedId3v2(oldTag, plan.fields);
+  }
+  if (!convertible(oldTag, *file.ID3v2Tag(true), plan.fields)) {
+    fail(Reason::kBadEdit);
+    return std::nullopt;
   }
   Id3v2Edit out;
   out.converted = true;

@@ -9,6 +9,37 @@
 
 using namespace vbmp3test;
 
+namespace {
+
+std::string syncSafe(std::size_t n) {
+  std::string out(4, '\0');
+  for (int i = 3; i >= 0; --i, n >>= 7) {
+    out[static_cast<std::size_t>(i)] = static_cast<char>(n & 0x7F);
+  }
+  return out;
+}
+
+// A rendered tag given header flags and an extended header before its frames:
+// unsynchronised as a whole (2.3) or with a footer (2.4) when the flags say so.
+std::string reflag(const std::string& tag, unsigned char flags, const std::string& extended = {}) {
+  std::string body = extended + tag.substr(10);
+  if (flags & 0x80) {
+    std::string unsynced;
+    for (std::size_t i = 0; i < body.size(); ++i) {
+      unsynced += body[i];
+      const auto next = i + 1 < body.size() ? static_cast<unsigned char>(body[i + 1]) : 0;
+      if (static_cast<unsigned char>(body[i]) == 0xFF && (next >= 0xE0 || next == 0)) {
+        unsynced += '\0';
+      }
+    }
+    body = unsynced;
+  }
+  const std::string header = tag.substr(0, 5) + static_cast<char>(flags) + syncSafe(body.size());
+  return header + body + ((flags & 0x10) ? "3DI" + header.substr(3) : "");
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::cerr << "usage: vbmp3_seeds <folder>\n";
@@ -36,6 +67,25 @@ int main(int argc, char** argv) {
                       frames},
       {"no-padding", Id3v2(3).frame("TIT2", latin1Text("a")).render() + frames},
       {"no-tag", frames},
+      {"empty-frame", Id3v2(3).frame("TENC", "")
+                              .frame("TIT2", latin1Text("Title"))
+                              .frame("TPE1", latin1Text("Artist"))
+                              .render() +
+                          frames},
+      {"v23-unsync",
+       reflag(
+           Id3v2(3).frame("TIT2", utf16Text(u"さくら")).frame("TPE1", utf16Text(u"ひと")).render(),
+           0x80) +
+           frames},
+      {"v23-extended", reflag(Id3v2(3).frame("TIT2", latin1Text("Title")).padding(16).render(),
+                              0x40, std::string("\0\0\0\x06\0\0\0\0\0\x10", 10)) +
+                           frames},
+      {"v24-extended-crc", reflag(Id3v2(4).frame("TIT2", utf8Text("Title")).render(), 0x40,
+                                  std::string("\0\0\0\x0C\x01\x20\x05\x01\x02\x03\x04\x05", 12)) +
+                               frames},
+      {"v24-footer", reflag(Id3v2(4).frame("TPE1", utf8Text("Artist")).render(), 0x10) + frames},
+      {"flac", std::string("fLaC\x80\0\0\x22", 8) + std::string(34, '\0') + mpegFrames(1)},
+      {"ogg", std::string("OggS\0\x02", 6) + std::string(22, '\0') + mpegFrames(1)},
   };
   for (const auto& [name, bytes] : seeds) {
     std::ofstream out(std::string(argv[1]) + "/" + name + ".mp3", std::ios::binary);

@@ -473,6 +473,26 @@ TEST(Vbmp3Write, OnlyMpegAudioIsTagged) {
   ASSERT_TRUE(writeTitle(cut, kKonnichiwa));
   ASSERT_TRUE(readRecord(cut, r));
   EXPECT_EQ(slot(r, kTitle), kKonnichiwa);
+  // Two short frames, the second running into APE tags with stray headers (a
+  // fuzzer's find): a write either reads back or leaves the file alone.
+  const std::string stray(
+      "\xFF\xFB\x10\x64\xDB\x0F\xF0\x72\x01\x41\x80\xA0\x00\x00\x0E\x00\x00\x54\xA4\x69"
+      "\x74\x6C\x65\x41\x50\x45\x54\x41\x47\x45\x58\xD0\x07\xFF\xFF\x33\x00\x00\x00\x54"
+      "\x49\x54\x4C\x00\x00\x00\x00\x00\x00\x00\x0A\x41\x50\x45\x54\x41\x47\x45\x58\xD0"
+      "\x07\x00\x00\x33\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x49\x44\x33\x00\x00\x00"
+      "\x00\x00\x00\x33\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x80\x00\x00\x00\x00\x00"
+      "\x00\x00\x00\x00\xFF\xFB\x40\x00\x00\x00\x00\x00\x00\x00\x00\x54\x49\x54\x4C\x00"
+      "\x00\x00\x00\x00\x00\x00\x0A\x41\x50\x45\x54\x41\x47\x45\x58\xD0\x07\x00\x00\x33"
+      "\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x49\x44\x33\x00\x00\x00\x00\x00\x00",
+      159);
+  const std::string strayPath = dir.file("stray.mp3");
+  writeFile(strayPath, stray);
+  ASSERT_TRUE(readRecord(strayPath, r));
+  if (writeTitle(strayPath, "\x82\xA0\x82\xA2\x82\xA4")) {  // あいう
+    EXPECT_TRUE(readRecord(strayPath, r));
+  } else {
+    EXPECT_TRUE(readFile(strayPath) == stray);
+  }
 }
 
 // A title the record could not carry whole is never replaced with what it
@@ -600,6 +620,28 @@ TEST(Vbmp3Write, VersionKeptOrForced) {
   ASSERT_TRUE(readRecord(path, r));
   EXPECT_EQ(vbmp3_setTagInfoEX(path.c_str(), r.data(), 2, 1), 0);
   EXPECT_EQ(vbmp3_setTagInfoEX(path.c_str(), r.data(), 5, 1), 0);
+
+  // Not converted, the file left alone: a tag with an encrypted frame (its
+  // flag would be lost), or with a second title frame.
+  std::string encrypted = Id3v2(4)
+                              .frame("TIT2", utf8Text("old"))
+                              .frame("TRCK", std::string("\0\0\0\0\x0B\x60", 6))
+                              .frame("TRCK", latin1Text("10/13"))
+                              .render() +
+                          mpegFrames(20);
+  encrypted[10 + 14 + 9] = 0x04;  // the first TRCK's format flags
+  const std::string twoTitles = Id3v2(4)
+                                    .frame("TIT2", utf8Text("old"))
+                                    .frame("TPE1", utf8Text("artist"))
+                                    .frame("TIT2", utf8Text("second"))
+                                    .render() +
+                                mpegFrames(20);
+  for (const std::string& file : {encrypted, twoTitles}) {
+    writeFile(path, file);
+    ASSERT_TRUE(readRecord(path, r));
+    EXPECT_FALSE(writeTitle(path, "\x82\xA0", 3));
+    EXPECT_TRUE(readFile(path) == file) << "the file changed";
+  }
 }
 
 TEST(Vbmp3Write, Id3v1KeptInStepInCodePage932) {

@@ -1,8 +1,11 @@
 // Any bytes as an MP3: a read fails or fills the record; a write then fails
-// leaving every byte, or succeeds, reads back its title, and leaves every
-// ID3v2 frame but the title's and the audio between the tags as they were.
-// Written again in ID3v2.3 and 2.4, the tag has the version asked for, and the
-// APE items and ID3v1 fields other than the title keep their bytes.
+// leaving every byte, or succeeds, reads back its title and every other field
+// of the record as before, keeps the tag header's version and flags, and
+// leaves every ID3v2 frame but the title's, the audio between the tags, the
+// APE items and the ID3v1 fields other than the title as they were.
+// Written again in ID3v2.3 and 2.4, the tag has a sound header of the version
+// asked for, walks, reads back the same fields, and keeps the APE items and
+// ID3v1 fields other than the title.
 #include <unistd.h>
 
 #include <array>
@@ -55,12 +58,16 @@ Walked framesOf(const std::string& file) {
   return w;
 }
 
-// The size of the ID3v1 tag at the end; 0 when there is none.
+// The size of the ID3v1 tag at the end; 0 when there is none. "TAG" there
+// that ends an APE tag's "APETAGEX" is none, as TagLib reads it.
 std::size_t id3v1Size(const std::string& file) {
-  return file.size() >= vbmp3::id3v1::kSize && vbmp3::id3v1::isTag(std::string_view(file).substr(
-                                                   file.size() - vbmp3::id3v1::kSize))
-             ? vbmp3::id3v1::kSize
-             : 0;
+  const std::size_t size = vbmp3::id3v1::kSize;
+  if (file.size() < size ||
+      !vbmp3::id3v1::isTag(std::string_view(file).substr(file.size() - size))) {
+    return 0;
+  }
+  return file.size() >= size + 3 && file.compare(file.size() - size - 3, 8, "APETAGEX") == 0 ? 0
+                                                                                             : size;
 }
 
 // The size of the APE and ID3v1 tags at the end.
@@ -117,6 +124,24 @@ std::string id3v1Rest(const std::string& file) {
   return block.erase(title.offset, title.size);
 }
 
+using Record = std::array<unsigned char, VBMP3_RECORD_SIZE>;
+
+// Every field of the record but the title.
+bool sameFields(const Record& a, const Record& b) {
+  return std::memcmp(a.data() + VBMP3_ARTIST_OFFSET, b.data() + VBMP3_ARTIST_OFFSET,
+                     VBMP3_RECORD_SIZE - VBMP3_ARTIST_OFFSET) == 0;
+}
+
+// The tags at the end keep every byte but the title's.
+void checkBackTags(const std::string& input, const std::string& output) {
+  if (apeItems(output) != apeItems(input)) {
+    std::abort();  // an APE item other than the title changed
+  }
+  if (id3v1Rest(output) != id3v1Rest(input)) {
+    std::abort();  // an ID3v1 field other than the title changed
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -126,8 +151,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(input.data(), static_cast<std::streamsize>(input.size()));
   }
-  std::array<unsigned char, VBMP3_RECORD_SIZE> record{};
+  Record record{};
   const bool read = vbmp3_getFileTagInfoEX(path.c_str(), record.data()) != 0;
+  const Record first = record;
 
   // The title the program writes: kana, then spaces to the end of the slot.
   const char kTitle[] = "\x82\xA0\x82\xA2\x82\xA4";
@@ -142,16 +168,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::abort();  // a failed write changed the file
   }
   if (written) {
-    std::array<unsigned char, VBMP3_RECORD_SIZE> back{};
+    Record back{};
     if (vbmp3_getFileTagInfoEX(path.c_str(), back.data()) == 0 ||
         std::memcmp(back.data(), kTitle, sizeof kTitle) != 0) {
       std::abort();  // the written title does not read back
+    }
+    if (!sameFields(back, first)) {
+      std::abort();  // a field other than the title reads back otherwise
     }
     const Walked before = framesOf(input);
     const Walked after = framesOf(output);
     if (before.end != 0 && before.frames != after.frames) {
       std::abort();  // a frame other than the title changed
     }
+    if (before.end != 0) {
+      const auto was = vbmp3::id3v2::parseHeader(input);
+      const auto is = vbmp3::id3v2::parseHeader(output);
+      if (!is || is->major != was->major || is->flags != was->flags) {
+        std::abort();  // the tag header changed beyond its size
+      }
+    }
+    checkBackTags(input, output);
     // (A tag that TagLib found further in is edited where it stands.)
     const std::size_t back0 = backSize(input);
     if ((before.end != 0 || after.end != 0) && before.end + back0 <= input.size() &&
@@ -183,16 +220,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // (A tag TagLib found further in is edited where it stands.)
     const bool tagAtStart =
         input.compare(0, 3, "ID3") == 0 || input.find("ID3") == std::string::npos;
-    if (tagAtStart && (converted.size() < 10 || converted.compare(0, 3, "ID3") != 0 ||
-                       converted[3] != static_cast<char>(version))) {
-      std::abort();  // not the tag version asked for
+    if (tagAtStart) {
+      const auto header = vbmp3::id3v2::parseHeader(converted);
+      if (!header || header->major != version || header->completeSize() > converted.size()) {
+        std::abort();  // not a sound tag header of the version asked for
+      }
+      if (!vbmp3::id3v2::walk(std::string_view(converted).substr(0, header->completeSize()))) {
+        std::abort();  // the written tag does not walk
+      }
     }
-    if (apeItems(converted) != apeItems(input)) {
-      std::abort();  // an APE item other than the title changed
+    Record back{};
+    if (vbmp3_getFileTagInfoEX(path.c_str(), back.data()) == 0 ||
+        std::memcmp(back.data(), kTitle, sizeof kTitle) != 0 || !sameFields(back, first)) {
+      std::abort();  // the converted tag does not read back as written
     }
-    if (id3v1Rest(converted) != id3v1Rest(input)) {
-      std::abort();  // an ID3v1 field other than the title changed
-    }
+    checkBackTags(input, converted);
   }
   ::unlink(path.c_str());
   return 0;
