@@ -60,7 +60,9 @@ enum {
 //     change it                                EOVERFLOW
 //                                                      ERROR_ARITHMETIC_OVERFLOW
 //   not MPEG audio                             ENOEXEC  ERROR_BAD_FORMAT
-//   the edited tag did not read back as planned
+//   the edited tag did not read back as planned, or a tag to render in
+//     another version holds what a new rendering would not keep (an
+//     encrypted frame, a second frame of a changed field)
 //                                              EBADMSG  ERROR_INVALID_DATA
 //   written, durability unknown: the file holds the new tags, and only the
 //     sync of its folder after the rename failed
