@@ -6,6 +6,7 @@
 
 #include "common/RuntimeError.h"
 #include "platform/FileSystem.h"
+#include "platform/Listing.h"
 #include "platform/SystemError.h"
 #include "undo/Json.h"
 #include "undo/UndoSystem.h"
@@ -133,9 +134,12 @@ std::vector<UndoEntry> readUndoFile(const std::u16string& path) {
 std::vector<std::u16string> undoFiles() {
   const std::u16string folder = undoFolder();
   std::vector<std::u16string> names;
-  for (std::u16string& name : undo_system::namesIn(folder)) {
-    if (name.size() > kSuffix.size() && name.ends_with(kSuffix)) {
-      names.push_back(std::move(name));
+  if (!undo_system::mayExist(folder)) {
+    return names;
+  }
+  for (platform::FolderEntry& entry : platform::readFolder(folder)) {
+    if (entry.name.size() > kSuffix.size() && entry.name.ends_with(kSuffix)) {
+      names.push_back(std::move(entry.name));
     }
   }
   std::sort(names.begin(), names.end(), std::greater<>());

@@ -6,7 +6,6 @@
 #include <cstdlib>
 
 #include "common/RuntimeError.h"
-#include "platform/Listing.h"
 #include "platform/PathEncoding.h"
 #include "undo/Undo.h"
 #include "undo/UndoSystem.h"
@@ -111,16 +110,9 @@ std::string readWholeFile(const std::u16string& path) {
   return text;
 }
 
-std::vector<std::u16string> namesIn(const std::u16string& folder) {
+bool mayExist(const std::u16string& folder) {
   struct stat status {};
-  if (::stat(platform::encodePath(folder).c_str(), &status) != 0 && errno == ENOENT) {
-    return {};
-  }
-  std::vector<std::u16string> names;
-  for (platform::FolderEntry& entry : platform::readFolder(folder)) {
-    names.push_back(std::move(entry.name));
-  }
-  return names;
+  return ::stat(platform::encodePath(folder).c_str(), &status) == 0 || errno != ENOENT;
 }
 
 }  // namespace undo_system

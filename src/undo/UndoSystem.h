@@ -35,8 +35,9 @@ class NewFile {
 
 std::string readWholeFile(const std::u16string& path);
 
-// The names in `folder`; none when it does not exist.
-std::vector<std::u16string> namesIn(const std::u16string& folder);
+// False only when `folder` is known not to exist: a listing of anything else
+// says why it fails.
+bool mayExist(const std::u16string& folder);
 
 [[noreturn]] void fail(std::u16string_view what, std::u16string_view file, unsigned long error);
 

@@ -4,7 +4,6 @@
 #include <cwchar>
 
 #include "common/RuntimeError.h"
-#include "platform/Listing.h"
 #include "platform/WideTextWin32.h"
 #include "undo/Undo.h"
 #include "undo/UndoSystem.h"
@@ -128,16 +127,9 @@ std::string readWholeFile(const std::u16string& path) {
   return text;
 }
 
-std::vector<std::u16string> namesIn(const std::u16string& folder) {
-  if (GetFileAttributesW(platform::toWide(folder).c_str()) == INVALID_FILE_ATTRIBUTES &&
-      (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND)) {
-    return {};
-  }
-  std::vector<std::u16string> names;
-  for (platform::FolderEntry& entry : platform::readFolder(folder)) {
-    names.push_back(std::move(entry.name));
-  }
-  return names;
+bool mayExist(const std::u16string& folder) {
+  return GetFileAttributesW(platform::toWide(folder).c_str()) != INVALID_FILE_ATTRIBUTES ||
+         (GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND);
 }
 
 }  // namespace undo_system
