@@ -11,7 +11,9 @@
 
 #if defined(__linux__)
 #include <linux/fs.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
+#include <sys/statfs.h>
 #include <sys/xattr.h>
 #elif defined(__APPLE__)
 #include <sys/xattr.h>
@@ -46,6 +48,27 @@ int linkUnnamed(int fd, int dir, const char* name) {
   char self[64];
   std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
   return ::linkat(AT_FDCWD, self, dir, name, AT_SYMLINK_FOLLOW);
+}
+
+int fileSystemType(int fd, long* type) {
+  struct statfs info {};
+  const int rc = ::fstatfs(fd, &info);
+  *type = static_cast<long>(info.f_type);
+  return rc;
+}
+
+int watchInstance() {
+  return ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+}
+int watchNames(int instance, int folder) {
+  char self[64];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", folder);
+  return ::inotify_add_watch(instance, self,
+                             IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM | IN_DELETE_SELF |
+                                 IN_UNMOUNT | IN_ONLYDIR);
+}
+int unwatchNames(int instance, int watch) {
+  return ::inotify_rm_watch(instance, watch);
 }
 
 ssize_t listAttributes(int fd, char* names, std::size_t size) {
@@ -97,6 +120,10 @@ int getFlags(int, unsigned*) {
   errno = ENOTTY;
   return -1;
 }
+int fileSystemType(int, long* type) {
+  *type = 0;
+  return 0;
+}
 int setFlags(int, unsigned) {
   errno = ENOTTY;
   return -1;
@@ -118,7 +145,12 @@ Calls makeSystemCalls() {
 #if defined(__linux__)
   c.copyFileRange = copyRange;
   c.linkUnnamed = linkUnnamed;
+  c.watchInstance = watchInstance;
+  c.watchNames = watchNames;
+  c.unwatchNames = unwatchNames;
+  c.readEvents = ::read;
 #endif
+  c.fileSystemType = fileSystemType;
   c.lseek = ::lseek;
   c.ftruncate = setLength;
   c.fsync = ::fsync;

@@ -48,6 +48,15 @@ struct Calls {
   int (*setFlags)(int fd, unsigned flags);
   // The wall clock, which file systems stamp their changes with.
   int (*clockGettime)(clockid_t clock, struct timespec* now);
+  // The kind of file system a descriptor lies on (statfs's f_type).
+  int (*fileSystemType)(int fd, long* type);
+  // The system's word of names made and removed in folders (inotify); null
+  // where it has none. An instance that never blocks; a watch of a folder's
+  // names through its descriptor; its end; the events queued so far.
+  int (*watchInstance)();
+  int (*watchNames)(int instance, int folder);
+  int (*unwatchNames)(int instance, int watch);
+  ssize_t (*readEvents)(int instance, void* buffer, std::size_t size);
 };
 
 // The calls in force: the system's own unless a test swapped some.

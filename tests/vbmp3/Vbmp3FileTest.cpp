@@ -942,44 +942,88 @@ TEST_F(Vbmp3Files, HostileNamesBesideTheFileChangeNothing) {
   }
 }
 
-// Writes in one folder list it once while it stays as listed, and only once
-// its last change is older than a file system clock's tick; a leftover that
-// appears later still goes at the next write of its file, even in place.
+// Writes in one folder list it once, in place or through a new file. On a
+// local file system the system's word of each name made or removed keeps that
+// listing exact: a leftover that appears later goes at its file's next write
+// without another listing, and a child process's writes take none of that
+// word from its parent. Elsewhere a listing serves while the folder stays as
+// listed, and only once its last change is older than a file system clock's
+// tick.
 TEST_F(Vbmp3Files, LeftoversGoAtTheNextWriteWithoutAListingPerWrite) {
+  static long fileSystem = 0;
+  sys::calls().fileSystemType = [](int, long* type) {
+    *type = fileSystem;
+    return 0;
+  };
   sys::calls().openat = [](int dir, const char* path, int flags, mode_t mode) {
-    if ((flags & O_DIRECTORY) != 0 && std::strcmp(path, ".") == 0) {
+    // A listing, not a new unnamed file (O_TMPFILE holds O_DIRECTORY's bit).
+    if ((flags & O_TMPFILE) != O_TMPFILE && (flags & O_DIRECTORY) != 0 &&
+        std::strcmp(path, ".") == 0) {
       ++hooks.calls;
     }
     return sys::systemCalls().openat(dir, path, flags, mode);
   };
-  TempDir dir;
-  std::vector<std::string> songs;
-  for (const char* name : {"a.mp3", "b.mp3", "c.mp3"}) {
-    songs.push_back(dir.file(name));
-    writeFile(songs.back(),
-              Id3v2(3).frame("TIT2", latin1Text("old")).padding(500).render() + mpegFrames(30));
-  }
-  // Just changed: every write lists.
-  ASSERT_TRUE(write(songs[0]));
-  ASSERT_TRUE(write(songs[1]));
-  EXPECT_EQ(hooks.calls, 2);
-  // Changed long ago, as far as the clock says: one listing serves both.
-  sys::calls().clockGettime = [](clockid_t clock, struct timespec* now) {
-    const int rc = sys::systemCalls().clockGettime(clock, now);
-    now->tv_sec += 3600;
-    return rc;
+  const auto songsIn = [](const TempDir& dir) {
+    std::vector<std::string> songs;
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3"}) {
+      songs.push_back(dir.file(name));
+      writeFile(songs.back(),
+                Id3v2(3).frame("TIT2", latin1Text("old")).padding(500).render() + mpegFrames(30));
+    }
+    writeFile(songs[1], pictureFile());  // grows: a new file renamed into place
+    return songs;
   };
-  hooks.calls = 0;
-  ASSERT_TRUE(write(songs[0], "second"));
-  ASSERT_TRUE(write(songs[1], "second"));
-  EXPECT_EQ(hooks.calls, 1);
-  // Past the tick of the listing, a killed write's copy appears.
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  const std::string leftover = dir.file(vbmp3::tempName("c.mp3", "0123456789"));
-  writeFile(leftover, "a killed write's copy");
-  ASSERT_TRUE(write(songs[2]));
-  EXPECT_FALSE(std::filesystem::exists(leftover));
-  EXPECT_EQ(hooks.calls, 2);
+  const auto leftoverOf = [](const TempDir& dir, const char* name) {
+    const std::string leftover = dir.file(vbmp3::tempName(name, "0123456789"));
+    writeFile(leftover, "a killed write's copy");
+    return leftover;
+  };
+  {
+    SCOPED_TRACE("a local file system");
+    fileSystem = 0xEF53;
+    TempDir dir;
+    const auto songs = songsIn(dir);
+    ASSERT_TRUE(write(songs[0]));
+    ASSERT_TRUE(write(songs[1]));
+    ASSERT_TRUE(write(songs[0], "second"));
+    EXPECT_EQ(hooks.calls, 1);
+    const std::string leftover = leftoverOf(dir, "c.mp3");
+    ASSERT_TRUE(write(songs[2]));
+    EXPECT_FALSE(std::filesystem::exists(leftover));
+    // The child reads none of the parent's word of the next leftover.
+    const std::string another = leftoverOf(dir, "a.mp3");
+    ASSERT_EQ(inChild([&] { return write(songs[1], "third") ? 0 : 1; }), 0);
+    ASSERT_TRUE(write(songs[0], "third"));
+    EXPECT_FALSE(std::filesystem::exists(another));
+    EXPECT_EQ(hooks.calls, 1);
+  }
+  {
+    SCOPED_TRACE("a network's file system");
+    fileSystem = 0x6969;
+    hooks.calls = 0;
+    TempDir dir;
+    const auto songs = songsIn(dir);
+    // Just changed: every write lists.
+    ASSERT_TRUE(write(songs[0]));
+    ASSERT_TRUE(write(songs[2]));
+    EXPECT_EQ(hooks.calls, 2);
+    // Changed long ago, as far as the clock says: one listing serves both.
+    sys::calls().clockGettime = [](clockid_t clock, struct timespec* now) {
+      const int rc = sys::systemCalls().clockGettime(clock, now);
+      now->tv_sec += 3600;
+      return rc;
+    };
+    hooks.calls = 0;
+    ASSERT_TRUE(write(songs[0], "second"));
+    ASSERT_TRUE(write(songs[2], "second"));
+    EXPECT_EQ(hooks.calls, 1);
+    // Past the tick of the listing, a killed write's copy appears.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const std::string leftover = leftoverOf(dir, "c.mp3");
+    ASSERT_TRUE(write(songs[2], "third"));
+    EXPECT_FALSE(std::filesystem::exists(leftover));
+    EXPECT_EQ(hooks.calls, 2);
+  }
 }
 
 TEST_F(Vbmp3Files, TheNewFileKeepsEveryPropertyOfTheOld) {
