@@ -60,7 +60,9 @@ TagLib::ByteVector FdStream::readBlock(unsigned long length) {
     }
     m_id3v2Offset = m_headerAt;
     m_id3v2Tag = block;  // shared, not copied
-    if (const auto view = id3v2::forTagLib(std::string_view(block.data(), block.size()))) {
+    // Read through a const view: a shared ByteVector's data() copies it.
+    const TagLib::ByteVector& whole = block;
+    if (const auto view = id3v2::forTagLib(std::string_view(whole.data(), whole.size()))) {
       return {view->data() + lead, static_cast<unsigned int>(view->size() - lead)};
     }
     return block.mid(lead);
