@@ -43,13 +43,19 @@ TagLib::ByteVector FdStream::readBlock(unsigned long length) {
   const unsigned int size = available(length);
   // A tag's body is read behind its header, so that the whole tag is at hand.
   const unsigned int lead = tagBody ? static_cast<unsigned int>(id3v2::kHeaderSize) : 0;
-  TagLib::ByteVector block(lead + size, '\0');
-  std::copy(m_headerBytes.begin(), m_headerBytes.begin() + lead, block.data());
-  const Transferred read = preadUpTo(m_fd, block.data() + lead, size, m_position);
-  const auto done = static_cast<unsigned int>(read.done);
-  m_failed = m_failed || read.failed || done < size;
-  block.resize(lead + done);
   const long at = m_position;
+  TagLib::ByteVector block;
+  unsigned int done = size;
+  if (const char* near = tagBody ? nullptr : windowed(at, size)) {
+    block = TagLib::ByteVector(near, size);
+  } else {
+    block = TagLib::ByteVector(lead + size, '\0');
+    std::copy(m_headerBytes.begin(), m_headerBytes.begin() + lead, block.data());
+    const Transferred read = preadUpTo(m_fd, block.data() + lead, size, at);
+    done = static_cast<unsigned int>(read.done);
+    m_failed = m_failed || read.failed || done < size;
+    block.resize(lead + done);
+  }
   m_position += done;
   if (tagBody) {
     m_header.reset();
@@ -75,6 +81,36 @@ TagLib::ByteVector FdStream::readBlock(unsigned long length) {
     std::copy(block.begin(), block.end(), m_headerBytes.begin());
   }
   return block;
+}
+
+const char* FdStream::windowed(long at, unsigned int size) {
+  if (size == 0 || size > kWindow / 2) {
+    return nullptr;
+  }
+  const auto holds = [&](const Window& w) {
+    return w.at >= 0 && at >= w.at && at + size <= w.at + w.size;
+  };
+  for (const Window& w : m_windows) {
+    if (holds(w)) {
+      return w.bytes.data() + (at - w.at);
+    }
+  }
+  // Near the end, the stretch ends with the file, where the tags are.
+  Window& w = m_windows[m_nextWindow];
+  const long start = at + static_cast<long>(kWindow) > m_length
+                         ? std::max(0L, m_length - static_cast<long>(kWindow))
+                         : at;
+  const auto wanted = static_cast<std::size_t>(std::min<long>(kWindow, m_length - start));
+  const Transferred read = preadUpTo(m_fd, w.bytes.data(), wanted, start);
+  // A failed or short read is the plain read's to report.
+  if (read.failed || read.done < wanted) {
+    w.at = -1;
+    return nullptr;
+  }
+  w.at = start;
+  w.size = static_cast<unsigned int>(read.done);
+  m_nextWindow = (m_nextWindow + 1) % m_windows.size();
+  return holds(w) ? w.bytes.data() + (at - w.at) : nullptr;
 }
 
 PiecesStream::PiecesStream(int fd, std::string name, std::vector<Piece> pieces)

@@ -63,8 +63,20 @@ class FdStream : public ReadOnlyStream {
   const TagLib::ByteVector& id3v2Tag() const { return m_id3v2Tag; }
 
  private:
+  // Small reads come from the last stretches read: TagLib and the audio
+  // checks read a few bytes at a time near the audio's start and the end.
+  static constexpr unsigned int kWindow = 4096;
+  struct Window {
+    long at = -1;
+    unsigned int size = 0;
+    std::array<char, kWindow> bytes;
+  };
+  const char* windowed(long at, unsigned int size);
+
   int m_fd;
   bool m_refused = false;
+  std::array<Window, 2> m_windows;
+  std::size_t m_nextWindow = 0;
   // The last ID3v2 header TagLib read, and where.
   std::optional<id3v2::Header> m_header;
   long m_headerAt = -1;

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "PosixLayer.h"
@@ -54,16 +55,21 @@ using posix::os;
 using posix::sameFile;
 
 std::optional<LockedFile> LockedFile::open(const char* path, bool forWrite) {
-  // Through symbolic links to the file itself, which is what gets replaced.
-  const std::unique_ptr<char, decltype(&::free)> real(os().realpath(path, nullptr), &::free);
-  if (!real) {
-    return std::nullopt;
+  // Through symbolic links to the file itself, which is what a write
+  // replaces; a read goes wherever the name leads, as open() does.
+  std::string name = path;
+  if (forWrite) {
+    const std::unique_ptr<char, decltype(&::free)> real(os().realpath(path, nullptr), &::free);
+    if (!real) {
+      return std::nullopt;
+    }
+    name = real.get();
   }
   // Never blocks, even on a FIFO planted under the name.
   const int mode = (forWrite ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
   for (int attempt = 0; attempt < 8; ++attempt) {
     LockedFile f;
-    f.m_path = real.get();
+    f.m_path = name;
     f.m_fd = UniqueFd(os().openat(AT_FDCWD, f.m_path.c_str(), mode, 0));
     if (!f.m_fd || os().fstat(f.fd(), &f.m_info) != 0) {
       return std::nullopt;
