@@ -452,8 +452,9 @@ class Writer {
   void add(Line line) {
     const bool written = line.outcome == messages::kLogWritten;
     m_lines.push_back(std::move(line));
-    if (written && ++m_pending == kDurableBatch) {
-      m_pending = 0;
+    m_pending += written ? 1 : 0;
+    // Lines that need no sync are not held for one without end either.
+    if (m_pending == kDurableBatch || m_lines.size() == kLinesHeld) {
       flush();
     }
   }
@@ -483,7 +484,8 @@ class Writer {
     }
     // The batch's undo lines are on the disk before any of its files is
     // called written.
-    if (m_keepUndo) {
+    m_pending = 0;
+    if (m_keepUndo && !written.empty()) {
       for (const Line& line : m_lines) {
         if (line.outcome == messages::kLogWritten) {
           keepForUndo(line);
@@ -502,6 +504,7 @@ class Writer {
 
  private:
   static constexpr std::size_t kDurableBatch = 100;
+  static constexpr std::size_t kLinesHeld = 1000;
   static constexpr std::size_t kWatchedKept = 64;
 
   // The file system keeps the run's watched folders, and a sync holds them
