@@ -14,66 +14,49 @@
 namespace tagkana::cli {
 
 // Takes items from next() until it gives none, runs work(item, job) on them,
-// one thread per job (the calling thread alone when there is one job), and
-// hands each item with its result to emit(n, item, result) on the calling
-// thread in the order next() gave them, n counting from 1. No item is taken
-// once stop() is true; every item taken is emitted. Returns how many were
-// taken. An exception from work or emit ends the run and is thrown once the
-// threads have finished; next() must not throw.
+// one thread per job (the calling thread is the first job's), and hands each
+// item with its result to emit(n, item, result) on the calling thread in the
+// order next() gave them, n counting from 1. next() is called by one thread
+// at a time and must not throw. No item is taken once stop() is true; every
+// item taken is emitted. Returns how many were taken. An exception from work
+// or emit ends the run and is thrown once the threads have finished.
 template <typename Job, typename Item, typename Result>
 std::size_t runInOrder(const std::function<std::optional<Item>()>& next, std::vector<Job>& jobs,
                        const std::function<bool()>& stop,
                        const std::function<Result(const Item&, Job&)>& work,
                        const std::function<void(std::size_t, Item&, Result&)>& emit) {
-  if (jobs.size() <= 1) {
-    std::size_t taken = 0;
-    while (!stop()) {
-      std::optional<Item> item = next();
-      if (!item) {
-        break;
-      }
-      Result result = work(*item, jobs.front());
-      emit(++taken, *item, result);
-    }
-    return taken;
-  }
-
   // Results wait in a ring no further ahead of the one emitted next than
   // this, so that memory stays flat however many files there are.
   const std::size_t ahead = jobs.size() * 16;
   std::vector<std::optional<std::pair<Item, Result>>> ring(ahead);
   std::mutex mutex;
-  // Taking the next item may read a folder: a job does that holding only
-  // this, so that results go on being emitted meanwhile.
-  std::mutex taking;
-  std::condition_variable ready;  // a result, an error or a thread's end
+  std::condition_variable ready;  // the next result, an error or a thread's end
   std::condition_variable room;   // a slot freed, or the end
   std::size_t taken = 0;
   std::size_t emitted = 0;
-  std::size_t running = jobs.size();
+  std::size_t running = jobs.size() - 1;
   bool ending = false;
   bool exhausted = false;
+  // Waking a thread costs more than a small file's read: only one that
+  // waits is woken.
+  bool emitterWaits = false;
+  std::size_t workersWaiting = 0;
   std::exception_ptr error;
 
+  // The calling thread works with the first job while it has nothing to
+  // emit; a thread each works with the others.
   const auto worker = [&](Job& job) {
-    std::unique_lock takingLock(taking, std::defer_lock);
     std::unique_lock lock(mutex);
-    while (true) {
-      lock.unlock();
-      takingLock.lock();
-      lock.lock();
-      room.wait(lock, [&] { return ending || exhausted || taken - emitted < ahead; });
-      if (ending || exhausted || stop()) {
-        takingLock.unlock();
-        break;
+    while (!ending && !exhausted && !stop()) {
+      if (taken - emitted >= ahead) {
+        ++workersWaiting;
+        room.wait(lock);
+        --workersWaiting;
+        continue;
       }
-      lock.unlock();
       std::optional<Item> item = next();
-      lock.lock();
-      takingLock.unlock();
       if (!item) {
         exhausted = true;
-        room.notify_all();
         break;
       }
       const std::size_t i = taken++;
@@ -91,10 +74,12 @@ std::size_t runInOrder(const std::function<std::optional<Item>()>& next, std::ve
       }
       lock.lock();
       ring[i % ahead].emplace(std::move(*item), std::move(*result));
-      ready.notify_all();
+      if (emitterWaits && i == emitted) {
+        ready.notify_one();
+      }
     }
     --running;
-    ready.notify_all();
+    ready.notify_one();
     room.notify_all();
   };
 
@@ -113,28 +98,43 @@ std::size_t runInOrder(const std::function<std::optional<Item>()>& next, std::ve
              ending = true;
              room.notify_all();
            }};
-  for (Job& job : jobs) {
-    threads.emplace_back(worker, std::ref(job));
+  for (std::size_t j = 1; j < jobs.size(); ++j) {
+    threads.emplace_back(worker, std::ref(jobs[j]));
   }
 
   std::unique_lock lock(mutex);
   while (true) {
-    ready.wait(lock, [&] {
-      return ring[emitted % ahead].has_value() || error || (running == 0 && emitted == taken);
-    });
-    if (ring[emitted % ahead].has_value()) {
-      std::pair<Item, Result> done = std::move(*ring[emitted % ahead]);
-      ring[emitted % ahead].reset();
+    if (std::optional<std::pair<Item, Result>>& slot = ring[emitted % ahead]; slot.has_value()) {
+      std::pair<Item, Result> done = std::move(*slot);
+      slot.reset();
       ++emitted;
-      room.notify_all();
+      if (workersWaiting > 0) {
+        room.notify_all();
+      }
       lock.unlock();
       emit(emitted, done.first, done.second);
       lock.lock();
     } else if (error) {
       lock.unlock();
       std::rethrow_exception(error);
-    } else {
+    } else if (!ending && !exhausted && taken - emitted < ahead && !stop()) {
+      std::optional<Item> item = next();
+      if (!item) {
+        exhausted = true;
+        room.notify_all();
+        continue;
+      }
+      const std::size_t i = taken++;
+      lock.unlock();
+      Result result = work(*item, jobs.front());
+      lock.lock();
+      ring[i % ahead].emplace(std::move(*item), std::move(result));
+    } else if (running == 0 && emitted == taken) {
       return taken;
+    } else {
+      emitterWaits = true;
+      ready.wait(lock);
+      emitterWaits = false;
     }
   }
 }
