@@ -343,6 +343,11 @@ TEST_F(Cli, JobsKeepTheListingsOrder) {
   EXPECT_EQ(one.status, 1) << one.out;
   EXPECT_EQ(four.status, 1);
   EXPECT_EQ(four.out, one.out);
+  // Paths that cannot be listed keep their place among the files too.
+  const std::string operands = " music/d3 missing music/d0/f1.mp3 /dev/null music/d1";
+  const Outcome mixed = cli(temp.path(), state, "preview -r --jobs 3" + operands);
+  EXPECT_EQ(mixed.out, cli(temp.path(), state, "preview -r" + operands).out);
+  EXPECT_LT(mixed.out.find("missing"), mixed.out.find("/d0/f1.mp3")) << mixed.out;
 
   // The written files in the listing's order, each once, all in the undo file.
   const Outcome run = cli(temp.path(), state, "convert -r --yes --jobs 3 music");
