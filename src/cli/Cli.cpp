@@ -817,22 +817,29 @@ bool sameValue(std::u16string_view a, std::u16string_view b) {
 }
 
 int undo(const Options& options, Job& job) {
-  const std::vector<UndoEntry> entries = readUndoFile(pathArgument(options.operands.front()));
+  const std::u16string path = pathArgument(options.operands.front());
+  // The whole file is read once before anything is put back, so that one
+  // that is no undo file changes nothing; then again, an entry at a time.
+  std::size_t count = 0;
+  for (UndoReader check(path); check.next();) {
+    ++count;
+  }
+  UndoReader reader(path);
   int status = kDone;
   std::vector<const Field*> fields;
   std::optional<Writer> writer;
-  ProgressLine progress(u"取り消し", entries.size());
+  ProgressLine progress(u"取り消し", count);
   try {
-    for (std::size_t i = 0; i < entries.size(); ++i) {
+    for (std::size_t i = 0; std::optional<UndoEntry> next = reader.next(); ++i) {
       if (g_interrupted) {
         if (writer) {
           writer->flush();
         }
-        reportNotAttempted(entries.size() - i);
+        reportNotAttempted(count - std::min(i, count));
         status = kInterrupted;
         break;
       }
-      const UndoEntry& entry = entries[i];
+      const UndoEntry& entry = *next;
       progress.step(i + 1, entry.path);
       std::vector<const Field*> entryFields;
       Change change;

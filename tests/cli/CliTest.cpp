@@ -222,7 +222,23 @@ TEST_F(Cli, UndoRefusesFilesChangedOrReplacedSince) {
   fs::rename(music / "replaced.new", music / "replaced.mp3");
   fs::remove(music / "gone.mp3");
 
-  const Outcome undone = cli(temp.path(), state, "undo '" + undoFile + "'");
+  // Long undo files are read in pieces: the same entries many times over, and
+  // a bad line at the end that makes the whole file refused before anything
+  // is put back.
+  const std::string text = readFile(undoFile);
+  const std::size_t headerEnd = text.find('\n') + 1;
+  std::string longer = text.substr(0, headerEnd);
+  while (longer.size() < 300000) {
+    longer += text.substr(headerEnd);
+  }
+  writeFile(temp.path() / "long.undo", longer);
+  writeFile(temp.path() / "broken.undo", longer + "{\"path\":\n");
+  const Outcome broken = cli(temp.path(), state, "undo broken.undo");
+  EXPECT_EQ(broken.status, 1) << broken.out;
+  EXPECT_TRUE(has(broken.out, "取り消し用のファイルではありません")) << broken.out;
+  EXPECT_FALSE(has(broken.out, "成功")) << broken.out;
+
+  const Outcome undone = cli(temp.path(), state, "undo long.undo");
   EXPECT_EQ(undone.status, 1) << undone.out;
   EXPECT_TRUE(has(lineWith(undone.out, "changed.mp3"), "書き換えた後に変更されています"))
       << undone.out;
