@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -225,66 +226,117 @@ std::u16string errorText(const RuntimeError& error) {
   return text;
 }
 
+// One step of a walk: a file, or a path that could not be listed.
+struct Listed {
+  std::u16string path;
+  std::u16string problem;  // the reason, when not a file
+};
+
 // The MP3 files under the operands in the listing's order: a named file as it
 // is, a folder's files as the file list shows them (any letter case, hidden
 // ones left out), then, recursing, its subfolders but never a link to one.
+// Given one at a time, holding one folder's rows for each level it is down.
 class Walk {
  public:
-  Walk(bool recursive, bool json) : m_recursive(recursive), m_json(json) {}
-
-  void add(const std::u16string& path) {
-    const PathKind kind = kindOf(path, true);
-    if (kind == PathKind::Missing) {
-      problem(path, platform::systemErrorText(platform::lastSystemError()));
-    } else if (kind == PathKind::Folder) {
-      folder(path);
-    } else if (kind == PathKind::File) {
-      files.push_back(path);
-    } else {
-      // A device or a pipe could hold the run up forever.
-      problem(path, std::u16string(kReasonNotAFile));
+  // Throws RuntimeError when an operand cannot be made absolute.
+  Walk(const std::vector<std::string>& operands, bool recursive) : m_recursive(recursive) {
+    for (const std::string& operand : operands) {
+      // Undo files name files from anywhere: paths are made absolute first.
+      m_operands.push_back(absolutePath(pathArgument(operand)));
     }
   }
 
-  std::vector<std::u16string> files;
-  bool failed = false;
-
- private:
-  void folder(const std::u16string& path) {
-    std::vector<platform::FolderEntry> entries;
-    try {
-      entries = platform::readFolder(path);
-    } catch (const RuntimeError& error) {
-      problem(path, errorText(error));
-      return;
-    }
-    for (const std::u16string& name : platform::fileRows(entries, u"*.mp3")) {
-      files.push_back(platform::joinPath(path, name));
-    }
-    if (!m_recursive) {
-      return;
-    }
-    for (const std::u16string& name : platform::folderRows(std::move(entries))) {
-      const std::u16string sub = platform::joinPath(path, name);
-      if (kindOf(sub, false) == PathKind::Folder) {
-        folder(sub);
+  std::optional<Listed> next() {
+    while (true) {
+      if (!m_levels.empty()) {
+        Level& level = m_levels.back();
+        if (level.nextFile < level.files.size()) {
+          return Listed{platform::joinPath(level.folder, level.files[level.nextFile++]), {}};
+        }
+        if (level.nextFolder < level.folders.size()) {
+          std::u16string sub = platform::joinPath(level.folder, level.folders[level.nextFolder++]);
+          if (kindOf(sub, false) == PathKind::Folder) {
+            if (std::optional<Listed> problem = enter(std::move(sub))) {
+              return problem;
+            }
+          }
+          continue;
+        }
+        m_levels.pop_back();
+        continue;
+      }
+      if (m_nextOperand == m_operands.size()) {
+        return std::nullopt;
+      }
+      std::u16string path = std::move(m_operands[m_nextOperand++]);
+      const PathKind kind = kindOf(path, true);
+      if (kind == PathKind::Missing) {
+        return Listed{std::move(path), platform::systemErrorText(platform::lastSystemError())};
+      }
+      if (kind == PathKind::File) {
+        return Listed{std::move(path), {}};
+      }
+      if (kind != PathKind::Folder) {
+        // A device or a pipe could hold the run up forever.
+        return Listed{std::move(path), std::u16string(kReasonNotAFile)};
+      }
+      if (std::optional<Listed> problem = enter(std::move(path))) {
+        return problem;
       }
     }
   }
 
-  void problem(const std::u16string& path, const std::u16string& reason) {
-    failed = true;
-    if (m_json) {
-      print("{\"path\":" + jsonString(path) +
-            ",\"outcome\":\"skipped\",\"reason\":" + jsonString(reason) + "}\n");
-    } else {
-      message(shown(path) + ": " + toUtf8(reason));
+  // How many files the walk still holds; it ends with them.
+  std::size_t countRest() {
+    std::size_t count = 0;
+    while (const std::optional<Listed> listed = next()) {
+      count += listed->problem.empty() ? 1 : 0;
     }
+    return count;
+  }
+
+ private:
+  struct Level {
+    std::u16string folder;
+    std::vector<std::u16string> files;
+    std::vector<std::u16string> folders;
+    std::size_t nextFile = 0;
+    std::size_t nextFolder = 0;
+  };
+
+  // A folder that cannot be read is the walk's problem, not the run's end.
+  std::optional<Listed> enter(std::u16string folder) {
+    std::vector<platform::FolderEntry> entries;
+    try {
+      entries = platform::readFolder(folder);
+    } catch (const RuntimeError& error) {
+      return Listed{std::move(folder), errorText(error)};
+    }
+    Level level;
+    level.files = platform::fileRows(entries, u"*.mp3");
+    if (m_recursive) {
+      level.folders = platform::folderRows(std::move(entries));
+    }
+    level.folder = std::move(folder);
+    m_levels.push_back(std::move(level));
+    return std::nullopt;
   }
 
   bool m_recursive;
-  bool m_json;
+  std::vector<std::u16string> m_operands;
+  std::size_t m_nextOperand = 0;
+  std::vector<Level> m_levels;
 };
+
+// A path the walk could not list, on its own line.
+void reportProblem(const Listed& listed, bool json) {
+  if (json) {
+    print("{\"path\":" + jsonString(listed.path) +
+          ",\"outcome\":\"skipped\",\"reason\":" + jsonString(listed.problem) + "}\n");
+  } else {
+    message(shown(listed.path) + ": " + toUtf8(listed.problem));
+  }
+}
 
 std::string valuesJson(const std::vector<const Field*>& fields,
                        const std::vector<std::u16string>& values) {
@@ -400,8 +452,9 @@ class Writer {
   void add(Line line) {
     const bool written = line.outcome == messages::kLogWritten;
     m_lines.push_back(std::move(line));
-    if (written && ++m_pending == kDurableBatch) {
-      m_pending = 0;
+    m_pending += written ? 1 : 0;
+    // Lines that need no sync are not held for one without end either.
+    if (m_pending == kDurableBatch || m_lines.size() == kLinesHeld) {
       flush();
     }
   }
@@ -431,7 +484,8 @@ class Writer {
     }
     // The batch's undo lines are on the disk before any of its files is
     // called written.
-    if (m_keepUndo) {
+    m_pending = 0;
+    if (m_keepUndo && !written.empty()) {
       for (const Line& line : m_lines) {
         if (line.outcome == messages::kLogWritten) {
           keepForUndo(line);
@@ -450,9 +504,11 @@ class Writer {
 
  private:
   static constexpr std::size_t kDurableBatch = 100;
+  static constexpr std::size_t kLinesHeld = 1000;
+  static constexpr std::size_t kWatchedKept = 64;
 
   // The file system keeps the run's watched folders, and a sync holds them
-  // long: a job asks it only for a folder not watched yet.
+  // long: a job asks it only for a folder not watched lately.
   std::u16string watch(const std::u16string& path) {
     const std::u16string folder = path.substr(0, path.size() - platform::namePart(path).size());
     {
@@ -468,6 +524,10 @@ class Writer {
     }
     if (reason.empty()) {
       const std::lock_guard lock(m_watchedLock);
+      // Files come folder by folder: the last few are all worth keeping.
+      if (m_watched.size() == kWatchedKept) {
+        m_watched.clear();
+      }
       m_watched.insert(folder);
     }
     return reason;
@@ -529,16 +589,6 @@ void reportNotAttempted(std::size_t count) {
   message(toUtf8(text));
 }
 
-std::vector<std::u16string> listFiles(const Options& options, bool& failed) {
-  Walk walk(options.recursive, options.json);
-  for (const std::string& operand : options.operands) {
-    // Undo files name files from anywhere: paths are made absolute first.
-    walk.add(absolutePath(pathArgument(operand)));
-  }
-  failed = walk.failed;
-  return std::move(walk.files);
-}
-
 // What reading one file gave.
 struct Read {
   bool ok = false;
@@ -553,16 +603,39 @@ Read readFile(Job& job, const std::u16string& path, const std::vector<const Fiel
   return {true, {}, convertFields(job.record, fields)};
 }
 
+// The items a walk gives, for the jobs to take.
+std::function<std::optional<Listed>()> source(Walk& walk) {
+  return [&walk] { return walk.next(); };
+}
+
+// Says how many files a stopped run left and gives the exit code: the walk
+// still holds them.
+int stopped(Walk& walk, int status) {
+  if (const std::size_t rest = walk.countRest(); rest > 0) {
+    reportNotAttempted(rest);
+    return kInterrupted;
+  }
+  return status;
+}
+
 int preview(const Options& options, std::vector<Job>& jobs) {
   bool failed = false;
-  const std::vector<std::u16string> files = listFiles(options, failed);
-  ProgressLine progress(u"読み取り", files.size());
-  const std::size_t taken = runInOrder<Job, Read>(
-      files.size(), jobs, interrupted,
-      [&](std::size_t i, Job& job) { return readFile(job, files[i], options.fields); },
-      [&](std::size_t i, Read& read) {
-        const std::u16string& path = files[i];
-        progress.step(i + 1, path);
+  Walk walk(options.operands, options.recursive);
+  ProgressLine progress(u"読み取り", 0);
+  std::size_t files = 0;
+  runInOrder<Job, Listed, Read>(
+      source(walk), jobs, interrupted,
+      [&](const Listed& listed, Job& job) {
+        return listed.problem.empty() ? readFile(job, listed.path, options.fields) : Read{};
+      },
+      [&](std::size_t, Listed& listed, Read& read) {
+        const std::u16string& path = listed.path;
+        if (!listed.problem.empty()) {
+          failed = true;
+          reportProblem(listed, options.json);
+          return;
+        }
+        progress.step(++files, path);
         if (!read.ok) {
           failed = true;
           std::u16string line = visibleName(path) + std::u16string(kLogReadFailed);
@@ -595,11 +668,7 @@ int preview(const Options& options, std::vector<Job>& jobs) {
         print(toUtf8(line) + '\n');
       });
   progress.clear();
-  if (taken < files.size()) {
-    reportNotAttempted(files.size() - taken);
-    return kInterrupted;
-  }
-  return failed ? kSomeFailed : kDone;
+  return stopped(walk, failed ? kSomeFailed : kDone);
 }
 
 // Asks once on the terminal; nothing is written without a yes.
@@ -618,39 +687,56 @@ std::optional<bool> confirmed(std::size_t count) {
   return answer == "y" || answer == "Y" || answer == "yes";
 }
 
+// How many files a run would write, reading each once and holding none:
+// failed reads count too, as their lines would come. Empty when stopped.
+std::optional<std::size_t> countChanging(const Options& options, std::vector<Job>& jobs,
+                                         std::size_t& listed, std::set<std::u16string>& problems) {
+  Walk walk(options.operands, options.recursive);
+  ProgressLine progress(u"確認", 0);
+  std::size_t changing = 0;
+  runInOrder<Job, Listed, bool>(
+      source(walk), jobs, interrupted,
+      [&](const Listed& item, Job& job) {
+        if (!item.problem.empty()) {
+          return false;
+        }
+        const Read read = readFile(job, item.path, options.fields);
+        return !read.ok || read.change.changes();
+      },
+      [&](std::size_t, Listed& item, bool& changes) {
+        if (!item.problem.empty()) {
+          reportProblem(item, options.json);
+          problems.insert(std::move(item.path));
+          return;
+        }
+        progress.step(++listed, item.path);
+        changing += changes ? 1 : 0;
+      });
+  if (walk.next()) {
+    return std::nullopt;
+  }
+  return changing;
+}
+
 int convert(const Options& options, std::vector<Job>& jobs) {
   bool failed = false;
-  const std::vector<std::u16string> files = listFiles(options, failed);
-  // First the files that would change, so that the question can say how many;
-  // kept by their place in the listing, which holds the paths once.
-  std::vector<std::size_t> changing;
-  {
-    ProgressLine progress(u"確認", files.size());
-    const std::size_t taken = runInOrder<Job, bool>(
-        files.size(), jobs, interrupted,
-        [&](std::size_t i, Job& job) {
-          // A failed read is reported in order below.
-          const Read read = readFile(job, files[i], options.fields);
-          return !read.ok || read.change.changes();
-        },
-        [&](std::size_t i, bool& changes) {
-          progress.step(i + 1, files[i]);
-          if (changes) {
-            changing.push_back(i);
-          }
-        });
-    if (taken < files.size()) {
+  // Without --yes the question needs the count first: a pass that only
+  // counts, and the writing pass walks and reads afresh. With it, one pass.
+  std::size_t listed = 0;
+  std::set<std::u16string> problems;  // shown by the counting pass
+  if (!options.yes) {
+    const std::optional<std::size_t> changing = countChanging(options, jobs, listed, problems);
+    if (!changing) {
       return kInterrupted;
     }
-  }
-  if (changing.empty()) {
-    if (!options.json) {
-      print(toUtf8(kNothingToDo) + '\n');
+    failed = !problems.empty();
+    if (*changing == 0) {
+      if (!options.json) {
+        print(toUtf8(kNothingToDo) + '\n');
+      }
+      return failed ? kSomeFailed : kDone;
     }
-    return failed ? kSomeFailed : kDone;
-  }
-  if (!options.yes) {
-    const std::optional<bool> answer = confirmed(changing.size());
+    const std::optional<bool> answer = confirmed(*changing);
     if (!answer) {
       return kBadUsage;
     }
@@ -662,6 +748,8 @@ int convert(const Options& options, std::vector<Job>& jobs) {
     }
   }
 
+  Walk walk(options.operands, options.recursive);
+  std::size_t changing = 0;
   Writer writer(options.fields, options.json, true);
   // What was written is reported and kept for undo however the run ends.
   const auto finish = [&] {
@@ -673,26 +761,35 @@ int convert(const Options& options, std::vector<Job>& jobs) {
                 : toUtf8(std::u16string(messages::kLogUndoSaved) + visibleName(name)) + '\n');
     }
   };
-  std::size_t taken = 0;
   try {
-    ProgressLine progress(u"書き込み", changing.size());
-    taken = runInOrder<Job, std::optional<Line>>(
-        changing.size(), jobs, interrupted,
-        [&](std::size_t i, Job& job) -> std::optional<Line> {
-          const std::u16string& path = files[changing[i]];
-          // Read afresh: the file may have changed since it was counted.
-          Read read = readFile(job, path, options.fields);
+    ProgressLine progress(u"書き込み", listed);
+    std::size_t files = 0;
+    runInOrder<Job, Listed, std::optional<Line>>(
+        source(walk), jobs, interrupted,
+        [&](const Listed& item, Job& job) -> std::optional<Line> {
+          if (!item.problem.empty()) {
+            return std::nullopt;
+          }
+          Read read = readFile(job, item.path, options.fields);
           if (!read.ok) {
-            return Line{path, kLogReadFailed, std::move(read.reason), {}};
+            return Line{item.path, kLogReadFailed, std::move(read.reason), {}};
           }
           if (!read.change.changes()) {
             return std::nullopt;
           }
-          return writer.attempt(job, path, std::move(read.change));
+          return writer.attempt(job, item.path, std::move(read.change));
         },
-        [&](std::size_t i, std::optional<Line>& line) {
-          progress.step(i + 1, files[changing[i]]);
+        [&](std::size_t, Listed& item, std::optional<Line>& line) {
+          if (!item.problem.empty()) {
+            failed = true;
+            if (!problems.contains(item.path)) {
+              reportProblem(item, options.json);
+            }
+            return;
+          }
+          progress.step(++files, item.path);
           if (line) {
+            ++changing;
             writer.add(std::move(*line));
           }
         });
@@ -701,9 +798,12 @@ int convert(const Options& options, std::vector<Job>& jobs) {
     throw;
   }
   finish();
-  if (taken < changing.size()) {
-    reportNotAttempted(changing.size() - taken);
+  if (const std::size_t rest = walk.countRest(); rest > 0) {
+    reportNotAttempted(rest);
     return kInterrupted;
+  }
+  if (changing == 0 && !options.json) {
+    print(toUtf8(kNothingToDo) + '\n');
   }
   return failed || writer.failed() ? kSomeFailed : kDone;
 }
@@ -717,22 +817,29 @@ bool sameValue(std::u16string_view a, std::u16string_view b) {
 }
 
 int undo(const Options& options, Job& job) {
-  const std::vector<UndoEntry> entries = readUndoFile(pathArgument(options.operands.front()));
+  const std::u16string path = pathArgument(options.operands.front());
+  // The whole file is read once before anything is put back, so that one
+  // that is no undo file changes nothing; then again, an entry at a time.
+  std::size_t count = 0;
+  for (UndoReader check(path); check.next();) {
+    ++count;
+  }
+  UndoReader reader(path);
   int status = kDone;
   std::vector<const Field*> fields;
   std::optional<Writer> writer;
-  ProgressLine progress(u"取り消し", entries.size());
+  ProgressLine progress(u"取り消し", count);
   try {
-    for (std::size_t i = 0; i < entries.size(); ++i) {
+    for (std::size_t i = 0; std::optional<UndoEntry> next = reader.next(); ++i) {
       if (g_interrupted) {
         if (writer) {
           writer->flush();
         }
-        reportNotAttempted(entries.size() - i);
+        reportNotAttempted(count - std::min(i, count));
         status = kInterrupted;
         break;
       }
-      const UndoEntry& entry = entries[i];
+      const UndoEntry& entry = *next;
       progress.step(i + 1, entry.path);
       std::vector<const Field*> entryFields;
       Change change;

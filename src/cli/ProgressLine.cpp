@@ -68,14 +68,20 @@ ProgressLine* ProgressLine::shown() {
 
 void ProgressLine::step(std::size_t done, std::u16string_view path) {
   const auto now = std::chrono::steady_clock::now();
-  if (!m_enabled || (g_shown == this && now - m_drawn < kRedraw && done != m_total)) {
+  if (!m_enabled ||
+      (g_shown == this && now - m_drawn < kRedraw && (m_total == 0 || done != m_total))) {
     return;
   }
   m_drawn = now;
   const double seconds = std::chrono::duration<double>(now - m_start).count();
+  const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
   char numbers[96];
-  std::snprintf(numbers, sizeof numbers, " %zu/%zu 件  %.0f 件/秒  ", done, m_total,
-                seconds > 0 ? static_cast<double>(done) / seconds : 0.0);
+  // A total told beforehand may be overtaken by files that came since.
+  if (m_total == 0 || done > m_total) {
+    std::snprintf(numbers, sizeof numbers, " %zu 件  %.0f 件/秒  ", done, rate);
+  } else {
+    std::snprintf(numbers, sizeof numbers, " %zu/%zu 件  %.0f 件/秒  ", done, m_total, rate);
+  }
   std::u16string text = m_what + fromUtf8(numbers);
   // The file's name is cut from the left to keep it on one line.
   const std::u16string name = visibleName(path);

@@ -12,12 +12,13 @@ namespace tagkana::cli {
 
 class ProgressLine {
  public:
+  // A total of 0 is not known: the count is shown alone.
   ProgressLine(std::u16string_view what, std::size_t total);
   ~ProgressLine();
   ProgressLine(const ProgressLine&) = delete;
   ProgressLine& operator=(const ProgressLine&) = delete;
 
-  // `done` files of the total are through; `path` is the last of them.
+  // `done` files (of the total) are through; `path` is the last of them.
   void step(std::size_t done, std::u16string_view path);
   // Takes the line away, before other text goes to the terminal.
   void clear();

@@ -36,9 +36,10 @@ class FileSystem {
   virtual std::u16string normalFileName(std::u16string_view path) = 0;
   // Where the tag library leaves the syncs of a run's writes to the program
   // (Linux: syncfs), the folder of `path` is watched from before the run's
-  // first write in it: its descriptor, kept until endRun, sees every
-  // write-back error on its file system from then on. Empty, or the system's
-  // reason (then nothing may be written there). Elsewhere nothing to do.
+  // first write in it: a descriptor on its file system, opened by then and
+  // kept until endRun (one per file system), sees every write-back error
+  // there from then on. Empty, or the system's reason (then nothing may be
+  // written there). Elsewhere nothing to do.
   virtual std::u16string watchFolder(std::u16string_view path) = 0;
   // Puts what was written to the watched folders of `paths` on stable
   // storage. One reason per path, empty when durable: an error fails every

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <unordered_map>
 
 #include "common/RuntimeError.h"
 #include "platform/FileSystem.h"
@@ -118,8 +119,12 @@ class PosixFileSystem final : public FileSystem {
       }
       return systemErrorText(static_cast<unsigned long>(error));
     }
-    m_folders[folder] = {fd, st.st_dev};
-    m_firstOnDevice.try_emplace(st.st_dev, fd);
+    m_folders[folder] = st.st_dev;
+    // A descriptor per folder would run out on a large collection; the first
+    // on each file system sees all of it.
+    if (!m_devices.try_emplace(st.st_dev, fd).second) {
+      ::close(fd);
+    }
 #else
     (void)path;  // the tag library synced each write
 #endif
@@ -130,17 +135,17 @@ class PosixFileSystem final : public FileSystem {
     std::vector<std::u16string> reasons(paths.size());
 #if defined(__linux__)
     // A file system's errors reach a descriptor from its opening on, and each
-    // once: its first watched folder, opened before any of the run's writes
-    // there, is the one synced, however many folders the run watches.
+    // once: the one opened for its first watched folder, before any of the
+    // run's writes there, is the one synced.
     std::map<dev_t, std::u16string> devices;
     for (const auto& path : paths) {
       const auto folder = m_folders.find(path.substr(0, path.size() - namePart(path).size()));
       if (folder != m_folders.end()) {
-        devices.try_emplace(folder->second.device);
+        devices.try_emplace(folder->second);
       }
     }
     for (auto& [device, reason] : devices) {
-      if (m_syncFs(m_firstOnDevice.at(device)) != 0) {
+      if (m_syncFs(m_devices.at(device)) != 0) {
         reason = systemErrorText(static_cast<unsigned long>(errno));
       }
     }
@@ -149,7 +154,7 @@ class PosixFileSystem final : public FileSystem {
       const auto folder =
           m_folders.find(std::u16string(path.substr(0, path.size() - namePart(path).size())));
       reasons[i] = folder == m_folders.end() ? systemErrorText(static_cast<unsigned long>(EBADF))
-                                             : devices[folder->second.device];
+                                             : devices[folder->second];
     }
 #else
     (void)paths;
@@ -158,12 +163,12 @@ class PosixFileSystem final : public FileSystem {
   }
 
   void endRun() override {
-    for (const auto& [name, watched] : m_folders) {
-      (void)name;
-      ::close(watched.fd);
+    for (const auto& [device, fd] : m_devices) {
+      (void)device;
+      ::close(fd);
     }
     m_folders.clear();
-    m_firstOnDevice.clear();
+    m_devices.clear();
   }
 
   // The tag library takes a flock, shared to read and exclusive to write; a
@@ -197,12 +202,9 @@ class PosixFileSystem final : public FileSystem {
   explicit PosixFileSystem(int (*syncFs)(int)) : m_syncFs(syncFs) {}
 
  private:
-  struct Watched {
-    int fd;
-    dev_t device;
-  };
-  std::map<std::u16string, Watched> m_folders;
-  std::map<dev_t, int> m_firstOnDevice;  // of m_folders' descriptors
+  // Each watched folder's file system, and a descriptor open on each.
+  std::unordered_map<std::u16string, dev_t> m_folders;
+  std::map<dev_t, int> m_devices;
   int (*m_syncFs)(int);
 };
 

@@ -95,40 +95,58 @@ void UndoWriter::sync() {
   }
 }
 
-std::vector<UndoEntry> readUndoFile(const std::u16string& path) {
-  const std::string text = undo_system::readWholeFile(path);
-  const auto notUndo = [&] {
-    return RuntimeError(u"取り消し用のファイルではありません", visibleName(path));
-  };
-  std::size_t at = text.find('\n');
-  if (at == std::string::npos || std::string_view(text).substr(0, at) != kHeader) {
-    throw notUndo();
+UndoReader::UndoReader(const std::u16string& path)
+    : m_path(path), m_file(std::make_unique<undo_system::FileReader>(path)) {
+  std::string_view header;
+  if (!nextLine(header) || header != kHeader) {
+    throw RuntimeError(u"取り消し用のファイルではありません", visibleName(m_path));
   }
-  std::vector<UndoEntry> entries;
-  while (++at < text.size()) {
-    std::size_t end = text.find('\n', at);
-    if (end == std::string::npos) {
-      end = text.size();
+}
+
+UndoReader::~UndoReader() = default;
+
+// The next line without its end, valid until the next call.
+bool UndoReader::nextLine(std::string_view& line) {
+  while (true) {
+    const std::size_t end = m_buffer.find('\n', m_at);
+    if (end != std::string::npos || (m_end && m_at < m_buffer.size())) {
+      const std::size_t stop = end == std::string::npos ? m_buffer.size() : end;
+      line = std::string_view(m_buffer).substr(m_at, stop - m_at);
+      m_at = stop + 1;
+      return true;
     }
-    const std::optional<JsonObject> object =
-        parseJsonObject(std::string_view(text).substr(at, end - at));
-    at = end;
-    if (!object || !object->strings.contains("path") || !object->numbers.contains("device") ||
-        !object->numbers.contains("inode") || !object->numbers.contains("size") ||
-        !object->numbers.contains("changed") || !object->objects.contains("old") ||
-        !object->objects.contains("new")) {
-      throw notUndo();
+    if (m_end) {
+      return false;
     }
-    UndoEntry entry;
-    entry.path = object->strings.at("path");
-    entry.identity = {static_cast<std::uint64_t>(object->numbers.at("device")),
-                      static_cast<std::uint64_t>(object->numbers.at("inode")),
-                      object->numbers.at("size"), object->numbers.at("changed")};
-    entry.oldValues = object->objects.at("old");
-    entry.newValues = object->objects.at("new");
-    entries.push_back(std::move(entry));
+    m_buffer.erase(0, std::min(m_at, m_buffer.size()));
+    m_at = 0;
+    char chunk[65536];
+    const std::size_t got = m_file->read(chunk, sizeof chunk);
+    m_buffer.append(chunk, got);
+    m_end = got == 0;
   }
-  return entries;
+}
+
+std::optional<UndoEntry> UndoReader::next() {
+  std::string_view line;
+  if (!nextLine(line)) {
+    return std::nullopt;
+  }
+  const std::optional<JsonObject> object = parseJsonObject(line);
+  if (!object || !object->strings.contains("path") || !object->numbers.contains("device") ||
+      !object->numbers.contains("inode") || !object->numbers.contains("size") ||
+      !object->numbers.contains("changed") || !object->objects.contains("old") ||
+      !object->objects.contains("new")) {
+    throw RuntimeError(u"取り消し用のファイルではありません", visibleName(m_path));
+  }
+  UndoEntry entry;
+  entry.path = object->strings.at("path");
+  entry.identity = {static_cast<std::uint64_t>(object->numbers.at("device")),
+                    static_cast<std::uint64_t>(object->numbers.at("inode")),
+                    object->numbers.at("size"), object->numbers.at("changed")};
+  entry.oldValues = object->objects.at("old");
+  entry.newValues = object->objects.at("new");
+  return entry;
 }
 
 std::vector<std::u16string> undoFiles() {

@@ -40,7 +40,8 @@ std::u16string undoFolder();
 
 namespace undo_system {
 class NewFile;
-}
+class FileReader;
+}  // namespace undo_system
 
 // Collects entries as they come; sync() puts those added so far on stable
 // storage, so an interrupted run keeps what it wrote. The file is made on the
@@ -63,9 +64,28 @@ class UndoWriter {
   std::u16string m_name;
 };
 
-// Throws RuntimeError naming the file when it cannot be read or is not an
-// undo file.
-std::vector<UndoEntry> readUndoFile(const std::u16string& path);
+// An undo file read an entry at a time, whatever its length. Throws
+// RuntimeError naming the file when it cannot be read or is not an undo file
+// (a line that is no entry is found when it is reached).
+class UndoReader {
+ public:
+  explicit UndoReader(const std::u16string& path);
+  ~UndoReader();
+  UndoReader(const UndoReader&) = delete;
+  UndoReader& operator=(const UndoReader&) = delete;
+
+  // Empty at the end.
+  std::optional<UndoEntry> next();
+
+ private:
+  bool nextLine(std::string_view& line);
+
+  std::u16string m_path;
+  std::unique_ptr<undo_system::FileReader> m_file;
+  std::string m_buffer;
+  std::size_t m_at = 0;
+  bool m_end = false;
+};
 
 // The undo files in undoFolder(), newest first.
 std::vector<std::u16string> undoFiles();

@@ -84,30 +84,27 @@ void NewFile::sync() {
   }
 }
 
-std::string readWholeFile(const std::u16string& path) {
-  const int fd = ::open(platform::encodePath(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+FileReader::FileReader(const std::u16string& path) : m_path(path) {
+  m_handle = ::open(platform::encodePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (m_handle < 0) {
     fail(u"取り消し用のファイルを読めません", path, errno);
   }
-  std::string text;
-  char chunk[65536];
+}
+
+FileReader::~FileReader() {
+  ::close(static_cast<int>(m_handle));
+}
+
+std::size_t FileReader::read(char* into, std::size_t size) {
   while (true) {
-    const ssize_t got = ::read(fd, chunk, sizeof chunk);
-    if (got < 0 && errno == EINTR) {
-      continue;
+    const ssize_t got = ::read(static_cast<int>(m_handle), into, size);
+    if (got >= 0) {
+      return static_cast<std::size_t>(got);
     }
-    if (got < 0) {
-      const int error = errno;
-      ::close(fd);
-      fail(u"取り消し用のファイルを読めません", path, error);
+    if (errno != EINTR) {
+      fail(u"取り消し用のファイルを読めません", m_path, errno);
     }
-    if (got == 0) {
-      break;
-    }
-    text.append(chunk, static_cast<std::size_t>(got));
   }
-  ::close(fd);
-  return text;
 }
 
 bool mayExist(const std::u16string& folder) {

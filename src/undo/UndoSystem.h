@@ -33,7 +33,21 @@ class NewFile {
   std::u16string m_path;
 };
 
-std::string readWholeFile(const std::u16string& path);
+// A file read from its start, a piece at a time.
+class FileReader {
+ public:
+  explicit FileReader(const std::u16string& path);
+  ~FileReader();
+  FileReader(const FileReader&) = delete;
+  FileReader& operator=(const FileReader&) = delete;
+
+  // Up to `size` bytes into `into`; 0 at the end.
+  std::size_t read(char* into, std::size_t size);
+
+ private:
+  std::intptr_t m_handle;
+  std::u16string m_path;
+};
 
 // False only when `folder` is known not to exist: a listing of anything else
 // says why it fails.

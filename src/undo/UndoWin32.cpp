@@ -102,29 +102,27 @@ void NewFile::sync() {
   }
 }
 
-std::string readWholeFile(const std::u16string& path) {
+FileReader::FileReader(const std::u16string& path) : m_path(path) {
   const HANDLE file =
       CreateFileW(platform::toWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     fail(u"取り消し用のファイルを読めません", path, GetLastError());
   }
-  std::string text;
-  char chunk[65536];
-  while (true) {
-    DWORD got = 0;
-    if (!ReadFile(file, chunk, sizeof chunk, &got, nullptr)) {
-      const DWORD error = GetLastError();
-      CloseHandle(file);
-      fail(u"取り消し用のファイルを読めません", path, error);
-    }
-    if (got == 0) {
-      break;
-    }
-    text.append(chunk, got);
+  m_handle = reinterpret_cast<std::intptr_t>(file);
+}
+
+FileReader::~FileReader() {
+  CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+}
+
+std::size_t FileReader::read(char* into, std::size_t size) {
+  DWORD got = 0;
+  const DWORD part = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+  if (!ReadFile(reinterpret_cast<HANDLE>(m_handle), into, part, &got, nullptr)) {
+    fail(u"取り消し用のファイルを読めません", m_path, GetLastError());
   }
-  CloseHandle(file);
-  return text;
+  return got;
 }
 
 bool mayExist(const std::u16string& folder) {

@@ -222,14 +222,22 @@ TEST(FileSystemPosix, MakeDurableSyncsTheWatchedFoldersOrSaysWhyNot) {
   }
   injected->endRun();
 
-  // One sync per file system, however many of its folders are watched.
+  // One sync and one open descriptor per file system, however many of its
+  // folders are watched.
+  const auto openDescriptors = [] {
+    const auto entries = std::filesystem::directory_iterator("/proc/self/fd");
+    return std::distance(begin(entries), end(entries));
+  };
+  const auto before = openDescriptors();
   const auto counted = platform::makeFileSystemSyncingWith(countingSync);
   for (const auto& path : {one, two, a}) {
     EXPECT_EQ(counted->watchFolder(path), u"");
   }
+  EXPECT_EQ(openDescriptors(), before + 1);
   EXPECT_EQ(counted->makeDurable({one, two, a}), std::vector<std::u16string>(3));
   EXPECT_EQ(syncs, 1);
   counted->endRun();
+  EXPECT_EQ(openDescriptors(), before);
 #endif
 }
 
