@@ -31,10 +31,13 @@
 #include "platform/FileSystem.h"
 #include "taglib/Vbmp3Library.h"
 #include "ui/Form1.h"
+#include "ui/ShownProgress.h"
 
 namespace {
 
 using namespace tagkana;
+using uitest::progressBox;
+using uitest::shownFile;
 using windowbench::check;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -85,20 +88,6 @@ pid_t holdFor(const fs::path& file, int seconds) {
   check(::read(ready[0], &byte, 1) == 0, "the child sleeps");
   ::close(ready[0]);
   return child;
-}
-
-QWidget* progressBox() {
-  for (QWidget* top : QApplication::topLevelWidgets()) {
-    if (top->objectName() == QLatin1String("Progress") && top->isVisible()) {
-      return top;
-    }
-  }
-  return nullptr;
-}
-
-QString shownFile() {
-  QWidget* box = progressBox();
-  return box == nullptr ? QString() : box->findChild<QLabel*>(QStringLiteral("lblFile"))->text();
 }
 
 }  // namespace

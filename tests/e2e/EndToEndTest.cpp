@@ -37,11 +37,14 @@
 #include "support/TempFolder.h"
 #include "taglib/Vbmp3Library.h"
 #include "ui/Form1.h"
+#include "ui/ShownProgress.h"
 
 namespace tagkana {
 namespace {
 
 namespace fs = std::filesystem;
+using tagkana::uitest::progressBox;
+using tagkana::uitest::shownFile;
 using test::ScriptedMessageBoxes;
 using test::ShownBox;
 using test::TempFolder;
@@ -469,20 +472,6 @@ class LockHolder {
   int m_release = -1;
   bool m_held = false;
 };
-
-QWidget* progressBox() {
-  for (QWidget* top : QApplication::topLevelWidgets()) {
-    if (top->objectName() == QLatin1String("Progress") && top->isVisible()) {
-      return top;
-    }
-  }
-  return nullptr;
-}
-
-QString shownFile() {
-  QWidget* box = progressBox();
-  return box == nullptr ? QString() : box->findChild<QLabel*>(QStringLiteral("lblFile"))->text();
-}
 
 // While another program holds a file, the write-back waits with the window
 // alive: the progress box names the file and events keep coming; the file is

@@ -31,10 +31,12 @@
 #include "support/FakeTagLibrary.h"
 #include "support/TempFolder.h"
 #include "taglib/Vbmp3Library.h"
+#include "ui/ShownProgress.h"
 
 namespace tagkana {
 namespace {
 
+using tagkana::uitest::progressBox;
 using test::FakeFileSystem;
 using test::FakeTagLibrary;
 using test::ScriptedMessageBoxes;
@@ -619,15 +621,6 @@ struct SteeredLibrary : FakeTagLibrary {
     return ok;
   }
 };
-
-QWidget* progressBox() {
-  for (QWidget* top : QApplication::topLevelWidgets()) {
-    if (top->objectName() == QLatin1String("Progress") && top->isVisible()) {
-      return top;
-    }
-  }
-  return nullptr;
-}
 
 void clickCancel() {
   QWidget* box = progressBox();
