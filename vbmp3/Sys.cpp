@@ -120,10 +120,6 @@ int getFlags(int, unsigned*) {
   errno = ENOTTY;
   return -1;
 }
-int fileSystemType(int, long* type) {
-  *type = 0;
-  return 0;
-}
 int setFlags(int, unsigned) {
   errno = ENOTTY;
   return -1;
@@ -149,8 +145,8 @@ Calls makeSystemCalls() {
   c.watchNames = watchNames;
   c.unwatchNames = unwatchNames;
   c.readEvents = ::read;
-#endif
   c.fileSystemType = fileSystemType;
+#endif
   c.lseek = ::lseek;
   c.ftruncate = setLength;
   c.fsync = ::fsync;

@@ -48,11 +48,12 @@ struct Calls {
   int (*setFlags)(int fd, unsigned flags);
   // The wall clock, which file systems stamp their changes with.
   int (*clockGettime)(clockid_t clock, struct timespec* now);
-  // The kind of file system a descriptor lies on (statfs's f_type).
-  int (*fileSystemType)(int fd, long* type);
   // The system's word of names made and removed in folders (inotify); null
-  // where it has none. An instance that never blocks; a watch of a folder's
-  // names through its descriptor; its end; the events queued so far.
+  // where it has none. The kind of file system a folder lies on (statfs's
+  // f_type), which tells whether that word is whole; an instance that never
+  // blocks; a watch of a folder's names through its descriptor; its end; the
+  // events queued so far.
+  int (*fileSystemType)(int fd, long* type);
   int (*watchInstance)();
   int (*watchNames)(int instance, int folder);
   int (*unwatchNames)(int instance, int watch);
