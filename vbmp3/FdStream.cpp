@@ -83,6 +83,15 @@ TagLib::ByteVector FdStream::readBlock(unsigned long length) {
   return block;
 }
 
+bool FdStream::readAt(long at, char* out, std::size_t size) {
+  if (const char* near =
+          size <= kWindow ? windowed(at, static_cast<unsigned int>(size)) : nullptr) {
+    std::copy_n(near, size, out);
+    return true;
+  }
+  return preadExact(m_fd, out, size, at);
+}
+
 const char* FdStream::windowed(long at, unsigned int size) {
   if (size == 0 || size > kWindow / 2) {
     return nullptr;

@@ -56,6 +56,10 @@ class FdStream : public ReadOnlyStream {
 
   TagLib::ByteVector readBlock(unsigned long length) override;
 
+  // Every byte of `size` at `at`, from the stretches already read where it
+  // lies in them.
+  bool readAt(long at, char* out, std::size_t size);
+
   bool refused() const { return m_refused; }
   // Where the ID3v2 tag TagLib parsed begins.
   std::optional<long> id3v2Offset() const { return m_id3v2Offset; }

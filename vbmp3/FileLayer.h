@@ -49,12 +49,13 @@ Transferred preadUpTo(int fd, void* buffer, std::size_t size, off_t offset);
 bool preadExact(int fd, void* buffer, std::size_t size, off_t offset);
 bool pwriteExact(int fd, const void* buffer, std::size_t size, off_t offset);
 
-// What a write changes: the ID3v2 tag at `tagAt` (`oldTag`, possibly none)
-// becomes `tag`, and everything from `backAt` to the end (the APE and ID3v1
-// tags) becomes `back`. The audio between is moved, never changed.
+// What a write changes: the ID3v2 tag at `tagAt` (`oldTag`, possibly none,
+// held by whoever planned the edit) becomes `tag`, and everything from
+// `backAt` to the end (the APE and ID3v1 tags) becomes `back`. The audio
+// between is moved, never changed.
 struct Edit {
   off_t tagAt = 0;
-  std::string oldTag;
+  std::string_view oldTag;
   std::string tag;
   // Where the new tag may differ from the old one, when it keeps its size.
   std::size_t tagChangeFrom = 0;

@@ -184,11 +184,18 @@ bool judged(const WritePlan& plan, const CommitPlan& how, MPEG::File& before,
   const off_t tail = std::min(audio - head, kAudioSample);
   const std::optional<std::string> view = id3v2::forTagLib(edit.tag);
   const std::string_view tag = view ? std::string_view(*view) : std::string_view(edit.tag);
+  // The audio read once, not a few bytes at a time as TagLib reads it.
+  std::string sample(static_cast<std::size_t>(head + tail), '\0');
+  if (!preadExact(file.fd(), sample.data(), static_cast<std::size_t>(head), audioBegin) ||
+      !preadExact(file.fd(), sample.data() + head, static_cast<std::size_t>(tail),
+                  edit.backAt - tail)) {
+    return false;
+  }
   PiecesStream stream(file.fd(), file.path(),
                       {{static_cast<long>(edit.tagAt), nullptr, 0},
                        {static_cast<long>(tag.size()), tag.data(), 0},
-                       {static_cast<long>(head), nullptr, audioBegin},
-                       {static_cast<long>(tail), nullptr, edit.backAt - tail},
+                       {static_cast<long>(head), sample.data(), 0},
+                       {static_cast<long>(tail), sample.data() + head, 0},
                        {static_cast<long>(edit.back.size()), edit.back.data(), 0}});
   MPEG::File after(&stream, ID3v2::FrameFactory::instance(), false);
   // A write that leaves what a read would refuse as MPEG audio is no write.

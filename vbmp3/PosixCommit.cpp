@@ -60,10 +60,7 @@ bool commit(LockedFile& file, const Edit& edit, const CommitPlan& how) {
   }
   // Ours takes the old file's place, still locked.
   file.m_fd = std::move(replaced->file);
-  struct stat made {};
-  if (os().fstat(file.fd(), &made) == 0) {
-    file.m_info = made;
-  }
+  file.m_info = replaced->info;
   return replaced->durable || fail(Reason::kNotDurable);
 }
 

@@ -46,6 +46,7 @@ bool removeName(int dir, const std::string& name);
 // sync succeeded; none, with the reason set, when the old file stays.
 struct Replaced {
   UniqueFd file;
+  struct stat info;
   bool durable;
 };
 std::optional<Replaced> replace(int source, const struct stat& info, int dir,

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #if defined(__linux__)
+#include <limits.h>
 #include <sys/inotify.h>
 #endif
 
@@ -118,12 +119,15 @@ bool changesOnlyHere(int dir) {
 class Watches {
  public:
   std::optional<std::vector<std::string>> names(int dir, const struct stat& st) {
-    if (!os().watchInstance || !changesOnlyHere(dir) || !ready()) {
+    if (!os().watchInstance || !ready()) {
       return std::nullopt;
     }
     drain();
     if (const Watched* w = find(st)) {
       return std::vector<std::string>(w->ours.begin(), w->ours.end());
+    }
+    if (!changesOnlyHere(dir)) {
+      return std::nullopt;
     }
     const int watch = os().watchNames(m_instance, dir);
     if (watch < 0) {
@@ -185,6 +189,8 @@ class Watches {
     m_watched.clear();
   }
 
+  static constexpr std::size_t kLongestEvent = sizeof(struct inotify_event) + NAME_MAX + 1;
+
   // Every event queued so far; a lost event loses every folder's account.
   void drain() {
     alignas(struct inotify_event) char buffer[16384];
@@ -203,6 +209,10 @@ class Watches {
         const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
         at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
         apply(*event);
+      }
+      // Room was left for the longest event: the queue was empty.
+      if (static_cast<std::size_t>(n) + kLongestEvent <= sizeof buffer) {
+        return;
       }
     }
   }

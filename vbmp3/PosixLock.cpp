@@ -55,16 +55,10 @@ using posix::os;
 using posix::sameFile;
 
 std::optional<LockedFile> LockedFile::open(const char* path, bool forWrite) {
-  // Through symbolic links to the file itself, which is what a write
-  // replaces; a read goes wherever the name leads, as open() does.
+  // A read goes wherever the name leads, as open() does. So does a write,
+  // but what it replaces is the file itself: a name that is a symbolic link
+  // is resolved first.
   std::string name = path;
-  if (forWrite) {
-    const std::unique_ptr<char, decltype(&::free)> real(os().realpath(path, nullptr), &::free);
-    if (!real) {
-      return std::nullopt;
-    }
-    name = real.get();
-  }
   // Never blocks, even on a FIFO planted under the name.
   const int mode = (forWrite ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
   for (int attempt = 0; attempt < 8; ++attempt) {
@@ -84,8 +78,16 @@ std::optional<LockedFile> LockedFile::open(const char* path, bool forWrite) {
       return std::nullopt;
     }
     struct stat now {};
-    if (os().fstatat(AT_FDCWD, f.m_path.c_str(), &now, 0) != 0) {
+    if (os().fstatat(AT_FDCWD, f.m_path.c_str(), &now, forWrite ? AT_SYMLINK_NOFOLLOW : 0) != 0) {
       return std::nullopt;  // gone while we waited
+    }
+    if (forWrite && S_ISLNK(now.st_mode)) {
+      const std::unique_ptr<char, decltype(&::free)> real(os().realpath(path, nullptr), &::free);
+      if (!real) {
+        return std::nullopt;
+      }
+      name = real.get();
+      continue;
     }
     if (sameFile(now, f.m_info)) {
       return f;

@@ -55,8 +55,9 @@ bool readsAs(int fd, std::string_view wanted, off_t at) {
 }
 
 // The edit's new file, whole, in `out`: the inode flags, the bytes, then
-// owner, mode and extended attributes; synced, and read back.
-bool fill(int out, int source, const struct stat& info, const Edit& edit) {
+// owner, mode and extended attributes; synced, and read back. What it is
+// then goes into `made`.
+bool fill(int out, int source, const struct stat& info, const Edit& edit, struct stat& made) {
   const off_t audioBegin = edit.tagAt + edit.oldTagSize();
   const off_t newAudio = edit.tagAt + static_cast<off_t>(edit.tag.size());
   const off_t newBack = newAudio + (edit.backAt - audioBegin);
@@ -70,7 +71,6 @@ bool fill(int out, int source, const struct stat& info, const Edit& edit) {
     return false;
   }
   // What the file holds now, read afresh, before it can take the name.
-  struct stat made {};
   if (os().fstat(out, &made) != 0 || made.st_size != newLength ||
       !readsAs(out, edit.tag, edit.tagAt) || !readsAs(out, edit.back, newBack)) {
     return fail(Reason::kBadEdit);
@@ -119,6 +119,7 @@ bool nameUnnamed(int out, int dir, const std::string& name, TempGuard& guard) {
 std::optional<Replaced> replace(int source, const struct stat& info, int dir,
                                 const std::string& name, const Edit& edit) {
   TempGuard guard(dir);
+  struct stat made {};
   // Unnamed where the system allows, and named only once complete: a
   // process killed while copying leaves nothing behind.
   UniqueFd out;
@@ -126,7 +127,7 @@ std::optional<Replaced> replace(int source, const struct stat& info, int dir,
   if (os().linkUnnamed) {
     out = UniqueFd(os().openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR));
     if (out) {
-      if (!fill(out.get(), source, info, edit)) {
+      if (!fill(out.get(), source, info, edit, made)) {
         return std::nullopt;
       }
       if (!nameUnnamed(out.get(), dir, name, guard)) {
@@ -137,7 +138,7 @@ std::optional<Replaced> replace(int source, const struct stat& info, int dir,
 #endif
   if (!out) {
     out = createNamed(dir, name, guard);
-    if (!out || !fill(out.get(), source, info, edit)) {
+    if (!out || !fill(out.get(), source, info, edit, made)) {
       return std::nullopt;
     }
   }
@@ -154,7 +155,7 @@ std::optional<Replaced> replace(int source, const struct stat& info, int dir,
     return std::nullopt;
   }
   guard.release();
-  return Replaced{std::move(out), callerSyncs() || sync(dir)};
+  return Replaced{std::move(out), made, callerSyncs() || sync(dir)};
 }
 
 }  // namespace vbmp3::posix

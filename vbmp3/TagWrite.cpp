@@ -14,6 +14,8 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "Ape.h"
@@ -381,9 +383,9 @@ void editId3v1(std::span<char, id3v1::kSize> block, const Changes& changes) {
   }
 }
 
-std::optional<std::string> readAt(int fd, off_t offset, off_t size) {
+std::optional<std::string> readAt(FdStream& stream, off_t offset, off_t size) {
   std::string out(static_cast<std::size_t>(size), '\0');
-  if (!preadExact(fd, out.data(), out.size(), offset)) {
+  if (!stream.readAt(offset, out.data(), out.size())) {
     return std::nullopt;
   }
   return out;
@@ -394,20 +396,21 @@ std::optional<std::string> readAt(int fd, off_t offset, off_t size) {
 // file's tag). None when it lies beyond our bounds or cannot be read.
 struct OldTag {
   off_t at = 0;
-  std::string bytes;
+  TagLib::ByteVector bytes;  // read through const: data() would copy a shared one
+
+  std::string_view view() const { return {bytes.data(), bytes.size()}; }
 };
-std::optional<OldTag> oldId3v2(const LockedFile& locked, const FdStream& stream) {
-  const int fd = locked.fd();
+std::optional<OldTag> oldId3v2(const LockedFile& locked, FdStream& stream) {
   std::optional<long> offset = stream.id3v2Offset();
   char start[3] = {};
-  if (!offset && preadExact(fd, start, sizeof start, 0) && std::memcmp(start, "ID3", 3) == 0) {
+  if (!offset && stream.readAt(0, start, sizeof start) && std::memcmp(start, "ID3", 3) == 0) {
     offset = 0;
   }
   if (!offset) {
     return OldTag{};
   }
   char head[id3v2::kHeaderSize];
-  const auto header = preadExact(fd, head, sizeof head, *offset)
+  const auto header = stream.readAt(*offset, head, sizeof head)
                           ? id3v2::parseHeader(std::string_view(head, sizeof head))
                           : std::nullopt;
   const auto size = header ? static_cast<off_t>(header->completeSize()) : 0;
@@ -417,10 +420,12 @@ std::optional<OldTag> oldId3v2(const LockedFile& locked, const FdStream& stream)
   // The tag TagLib read is the one on disk: the file is locked.
   const TagLib::ByteVector& read = stream.id3v2Tag();
   if (stream.id3v2Offset() && read.size() == size) {
-    return OldTag{*offset, std::string(read.data(), read.size())};
+    return OldTag{*offset, read};  // shared, not copied
   }
-  auto bytes = readAt(fd, *offset, size);
-  return bytes ? std::optional(OldTag{*offset, std::move(*bytes)}) : std::nullopt;
+  TagLib::ByteVector bytes(static_cast<unsigned int>(size), '\0');
+  return stream.readAt(*offset, bytes.data(), bytes.size())
+             ? std::optional(OldTag{*offset, std::move(bytes)})
+             : std::nullopt;
 }
 
 // Players that find an ID3v2 tag look nowhere else: a new one carries what
@@ -462,14 +467,14 @@ std::optional<Id3v2Edit> planId3v2(std::string_view oldTag, MPEG::File& file, co
 }
 
 // The APE tag before an ID3v1 tag ending at `end`, whole.
-std::optional<std::string> apeArea(int fd, off_t end) {
+std::optional<std::string> apeArea(FdStream& stream, off_t end) {
   constexpr auto kFooter = static_cast<off_t>(ape::kFooterSize);
-  const auto footer = end >= kFooter ? readAt(fd, end - kFooter, kFooter) : std::nullopt;
+  const auto footer = end >= kFooter ? readAt(stream, end - kFooter, kFooter) : std::nullopt;
   const auto size = static_cast<off_t>(footer ? ape::declaredSize(*footer) : 0);
   if (size == 0 || size > end || size > static_cast<off_t>(ape::kMaxTagSize)) {
     return std::nullopt;
   }
-  return readAt(fd, end - size, size);
+  return readAt(stream, end - size, size);
 }
 
 // The tags at the end, APE then ID3v1, as they are and as they become.
@@ -478,13 +483,13 @@ struct Back {
   std::string old;
   std::string edited;
 };
-std::optional<Back> planBack(const LockedFile& locked, MPEG::File& file, const WritePlan& plan,
-                             bool keepV1) {
+std::optional<Back> planBack(const LockedFile& locked, MPEG::File& file, FdStream& stream,
+                             const WritePlan& plan, bool keepV1) {
   const off_t length = locked.info().st_size;
   const off_t v1Size = file.hasID3v1Tag() ? static_cast<off_t>(id3v1::kSize) : 0;
   std::string ape;
   if (file.hasAPETag()) {
-    auto area = apeArea(locked.fd(), length - v1Size);
+    auto area = apeArea(stream, length - v1Size);
     if (!area) {
       return std::nullopt;
     }
@@ -492,7 +497,7 @@ std::optional<Back> planBack(const LockedFile& locked, MPEG::File& file, const W
   }
   Back back;
   back.at = length - v1Size - static_cast<off_t>(ape.size());
-  auto old = readAt(locked.fd(), back.at, length - back.at);
+  auto old = readAt(stream, back.at, length - back.at);
   if (!old) {
     return std::nullopt;
   }
@@ -561,16 +566,16 @@ std::optional<std::size_t> keepCrc(std::string& tag) {
 // The whole of a write, found once: the changes, the new ID3v2 tag (with
 // its CRC kept), the tags at the end. None with the reason set, or with no
 // reason when the tags lie beyond our bounds.
-std::optional<WritePlan> planWrite(const LockedFile& locked, MPEG::File& file,
-                                   const FdStream& stream, const TagFields& current,
-                                   Changes changes, std::int32_t version, bool keepV1) {
+std::optional<WritePlan> planWrite(const LockedFile& locked, MPEG::File& file, FdStream& stream,
+                                   const TagFields& current, Changes changes, std::int32_t version,
+                                   bool keepV1) {
   WritePlan plan;
   plan.changes = std::move(changes);
   plan.fields = fieldChanges(plan.changes);
   auto old = oldId3v2(locked, stream);
-  auto id3 = old ? planId3v2(old->bytes, file, plan, current, version) : std::nullopt;
-  auto back = id3 ? planBack(locked, file, plan, keepV1) : std::nullopt;
-  if (!back || back->at < old->at + static_cast<off_t>(old->bytes.size())) {
+  auto id3 = old ? planId3v2(old->view(), file, plan, current, version) : std::nullopt;
+  auto back = id3 ? planBack(locked, file, stream, plan, keepV1) : std::nullopt;
+  if (!back || back->at < old->at + static_cast<off_t>(old->view().size())) {
     return std::nullopt;
   }
   const auto crc = keepCrc(id3->tag);
@@ -582,7 +587,8 @@ std::optional<WritePlan> planWrite(const LockedFile& locked, MPEG::File& file,
   plan.located = std::move(id3->located);
   plan.converted = id3->converted;
   plan.edit.tagAt = old->at;
-  plan.edit.oldTag = std::move(old->bytes);
+  plan.oldTag = std::move(old->bytes);
+  plan.edit.oldTag = std::string_view(std::as_const(plan.oldTag).data(), plan.oldTag.size());
   plan.edit.tag = std::move(id3->tag);
   plan.edit.tagChangeFrom = std::min(id3->changeFrom, *crc);
   plan.edit.tagChangeTo = id3->changeTo;

@@ -64,6 +64,9 @@ struct WritePlan {
   std::vector<std::size_t> located;
   // The tag is rendered anew in another version: its frames are TagLib's.
   bool converted = false;
+  // The old tag's bytes, shared with the stream TagLib read them from; the
+  // edit's old tag views them.
+  TagLib::ByteVector oldTag;
   Edit edit;
 };
 
