@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,15 +37,15 @@ class TempGuard {
 };
 
 // Whether the file holds `wanted` at `at`, read a piece at a time: a tag
-// with a picture of megabytes needs no second copy of itself.
+// with a picture of megabytes needs no second copy of itself, and memory
+// new to the process costs a fault per page.
 bool readsAs(int fd, std::string_view wanted, off_t at) {
-  constexpr std::size_t kPiece = 1 << 20;
-  const std::size_t size = std::min(wanted.size(), kPiece);
-  const auto piece = std::make_unique_for_overwrite<char[]>(size);
+  constexpr std::size_t kPiece = 64 * 1024;
+  char piece[kPiece];
   for (std::size_t done = 0; done < wanted.size();) {
     const std::size_t n = std::min(wanted.size() - done, kPiece);
-    if (!preadExact(fd, piece.get(), n, at + static_cast<off_t>(done)) ||
-        std::memcmp(piece.get(), wanted.data() + done, n) != 0) {
+    if (!preadExact(fd, piece, n, at + static_cast<off_t>(done)) ||
+        std::memcmp(piece, wanted.data() + done, n) != 0) {
       return false;
     }
     done += n;

@@ -283,6 +283,17 @@ TEST_F(Vbmp3Files, AFailureAnywhereLeavesTheFileAndNothingElse) {
           };
         },
         0, ENOSPC}},
+      {"bytes that land otherwise than written",
+       {[](sys::Calls& c) {
+          c.pwrite = [](int fd, const void* b, std::size_t n, off_t at) -> ssize_t {
+            std::string bytes(static_cast<const char*>(b), n);
+            if (failing() && !bytes.empty()) {
+              bytes.back() ^= 1;  // the tag's last byte, far past its first pieces
+            }
+            return ::pwrite(fd, bytes.data(), n, at);
+          };
+        },
+        0, EBADMSG}},
       {"the rename",
        {[](sys::Calls& c) {
           c.renameat = [](int a, const char* f, int b, const char* t) {
