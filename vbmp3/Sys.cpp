@@ -43,11 +43,15 @@ ssize_t copyRange(int in, off_t* inOffset, int out, off_t* outOffset, std::size_
   return ::copy_file_range(in, inOffset, out, outOffset, size, 0);
 }
 
-// An O_TMPFILE file gets its name through its /proc link.
+// A descriptor's /proc link, through which the system reaches the file
+// itself: an O_TMPFILE file gets its name there, and a folder its watch.
+struct ProcLink {
+  explicit ProcLink(int fd) { std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd); }
+  char path[32];
+};
+
 int linkUnnamed(int fd, int dir, const char* name) {
-  char self[64];
-  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-  return ::linkat(AT_FDCWD, self, dir, name, AT_SYMLINK_FOLLOW);
+  return ::linkat(AT_FDCWD, ProcLink(fd).path, dir, name, AT_SYMLINK_FOLLOW);
 }
 
 int fileSystemType(int fd, long* type) {
@@ -61,9 +65,7 @@ int watchInstance() {
   return ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
 }
 int watchNames(int instance, int folder) {
-  char self[64];
-  std::snprintf(self, sizeof self, "/proc/self/fd/%d", folder);
-  return ::inotify_add_watch(instance, self,
+  return ::inotify_add_watch(instance, ProcLink(folder).path,
                              IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM | IN_DELETE_SELF |
                                  IN_UNMOUNT | IN_ONLYDIR);
 }
